@@ -1,0 +1,69 @@
+// Upload of one pass's changes: the listed vertices and the whole index array
+// go into the object's render buffers.
+#include <climits>
+#include <cstdint>
+#include <cstring>
+
+#include "plugin/Kel_Crumple.h"
+
+namespace {
+
+// One field of a render record; zeros when the object has no such array.
+template <typename T>
+void PutField(uint8_t* at, const T* array, int vertex) {
+    if (array != nullptr)
+        std::memcpy(at, &array[vertex], sizeof(T));
+    else
+        std::memset(at, 0, sizeof(T));
+}
+
+// Locks `bytes` from the start and lets `copy` fill them. A refused lock, or
+// one that yields no memory, skips the copy; only a granted lock is undone.
+template <typename Buffer, typename Copy>
+void WriteLocked(Buffer* buffer, size_t bytes, Copy copy) {
+    if (buffer == nullptr || bytes > UINT_MAX) return;
+    void* data = nullptr;
+    if (buffer->Lock(0, static_cast<UINT>(bytes), &data, 0) != D3D_OK) return;
+    if (data != nullptr) copy(static_cast<uint8_t*>(data));
+    buffer->Unlock();
+}
+
+}  // namespace
+
+// Reads: pObjectData's arrays and counts, the vertex numbers in `list`.
+// Writes: one whole record per listed vertex (list order, repeats rewritten)
+// into the vertex buffer, and every index entry into the index buffer.
+// Entries outside [0, vertex count) are skipped rather than written past the buffer.
+void Kel_Crumple::UpdateGPUBuffer(std::vector<int>* list) {
+    Vexa_ObjectData* object = pObjectData;
+    if (object == nullptr) return;
+    const int vc = object->GetVertexCount();
+    const int ic = object->GetIndexCount();
+    // Set 2 adds 8 bytes to every record.
+    const bool hasTexCoords2 = object->HasTexCoords(2);
+    const size_t record = hasTexCoords2 ? 52 : 44;
+
+    WriteLocked(object->GetVertexBuffer(), static_cast<size_t>(vc) * record, [&](uint8_t* base) {
+        if (list == nullptr) return;
+        for (int v : *list) {
+            if (v < 0 || v >= vc) continue;
+            uint8_t* r = base + static_cast<size_t>(v) * record;
+            PutField(r + 0, object->pPositions, v);
+            PutField(r + 12, object->pNormals, v);
+            PutField(r + 24, object->pColors, v);
+            PutField(r + 28, object->pTexCoords0, v);
+            PutField(r + 36, object->pTexCoords1, v);
+            if (hasTexCoords2) PutField(r + 44, object->pTexCoords2, v);
+        }
+    });
+
+    // The whole array, spare entries included, at the array's own width.
+    IDirect3DIndexBuffer9* indexBuffer = object->GetIndexBuffer();
+    if (object->pIndices16 != nullptr) {
+        const size_t bytes = static_cast<size_t>(ic) * sizeof(uint16_t);
+        WriteLocked(indexBuffer, bytes, [&](uint8_t* base) { std::memcpy(base, object->pIndices16, bytes); });
+    } else if (object->pIndices32 != nullptr) {
+        const size_t bytes = static_cast<size_t>(ic) * sizeof(uint32_t);
+        WriteLocked(indexBuffer, bytes, [&](uint8_t* base) { std::memcpy(base, object->pIndices32, bytes); });
+    }
+}
