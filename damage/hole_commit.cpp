@@ -1,0 +1,114 @@
+// Commit of one hole-damage pass: its new vertices and replacement triangles
+// become part of the working mesh, and the triangles it found leave it.
+#include "damage/hole_pass.h"
+#include "mesh/index_access.h"
+
+using namespace crumple;
+
+namespace {
+
+// Removes the found triangles by moving the rest down over them (order kept),
+// appends the replacements behind, and zeroes the slots freed at the end so
+// they hold triangles of vertex 0, which draw nothing.
+template <typename Index>
+void RewriteIndexes(Index* indices, int used, const std::set<int>& found, const std::vector<uint32_t>& added) {
+    const int foundCount = static_cast<int>(found.size());
+    auto cursor = found.begin();
+    int removed = 0;
+    for (int u = 0; u < used / 3; ++u) {
+        if (removed == foundCount || 3 * u != *cursor) {
+            if (removed > 0) {
+                Index* from = indices + 3 * u;
+                Index* to = indices + 3 * (u - removed);
+                to[0] = from[0];
+                to[1] = from[1];
+                to[2] = from[2];
+            }
+        } else {
+            ++removed;
+            ++cursor;
+        }
+    }
+    const int appendAt = used - 3 * foundCount;
+    for (size_t m = 0; m < added.size(); ++m)
+        indices[static_cast<size_t>(appendAt) + m] = static_cast<Index>(added[m]);
+    for (int p = appendAt + static_cast<int>(added.size()); p < used; ++p) indices[p] = 0;
+}
+
+}  // namespace
+
+// Reads and writes the pass's lists; writes the working arrays behind the used
+// vertices, the index array and both counters, and appends the kept new
+// vertex numbers (ascending) to *vertexes. Returns false, with the mesh, the
+// counters and *vertexes untouched, when the vertex or index capacity is too
+// small or a 16-bit index array could not name a new vertex. Assumes the
+// found triangle starts lie in the used index range.
+bool Kel_Crumple::CommitHolePass(HolePass& pass, std::vector<int>* vertexes) {
+    Vexa_ObjectData* o = pObjectData;
+    if (!o) return false;
+    const int count = static_cast<int>(pass.newPositions.size());
+    const uint32_t base = static_cast<uint32_t>(iVertexesUsed);
+
+    // Drop the new vertices no replacement triangle uses (all pieces left out
+    // in the last pass), closing up the lists and renumbering the triangles.
+    pass.used.assign(static_cast<size_t>(count), 0);
+    for (uint32_t w : pass.newIndexes)
+        if (w >= base && w - base < static_cast<uint32_t>(count)) pass.used[w - base] = 1;
+    pass.droppedBefore.resize(static_cast<size_t>(count) + 1);
+    int dropped = 0;
+    for (int k = 0; k < count; ++k) {
+        pass.droppedBefore[static_cast<size_t>(k)] = dropped;
+        if (!pass.used[static_cast<size_t>(k)]) {
+            ++dropped;
+            continue;
+        }
+        if (dropped == 0) continue;
+        const size_t from = static_cast<size_t>(k), to = static_cast<size_t>(k - dropped);
+        pass.newPositions[to] = pass.newPositions[from];
+        pass.newColors[to] = pass.newColors[from];
+        pass.newNormals[to] = pass.newNormals[from];
+        pass.newTexCoords0[to] = pass.newTexCoords0[from];
+        pass.newTexCoords1[to] = pass.newTexCoords1[from];
+        if (pass.hasTexCoords2) pass.newTexCoords2[to] = pass.newTexCoords2[from];
+    }
+    pass.droppedBefore[static_cast<size_t>(count)] = dropped;
+    // Only the positions are shortened; the other lists are read up to its length.
+    pass.newPositions.resize(static_cast<size_t>(count - dropped));
+    for (uint32_t& w : pass.newIndexes) {
+        if (w < base) continue;
+        const uint32_t ordinal = w - base;
+        w -= static_cast<uint32_t>(
+            pass.droppedBefore[ordinal < static_cast<uint32_t>(count) ? ordinal : static_cast<uint32_t>(count)]);
+    }
+
+    const long long kept = static_cast<long long>(pass.newPositions.size());
+    const long long foundCount = static_cast<long long>(pass.triangles.size());
+    const long long newIndexCount =
+        static_cast<long long>(iIndexesUsed) - 3 * foundCount + static_cast<long long>(pass.newIndexes.size());
+    if (iVertexesUsed + kept > o->GetVertexCount()) return false;
+    if (static_cast<long long>(iIndexesUsed) < 3 * foundCount || newIndexCount > o->GetIndexCount()) return false;
+    // A 16-bit index cannot name vertex 65536: refused like a full buffer
+    // rather than let the stored number wrap to another vertex.
+    if (iVertexesUsed + kept > AddressableVertexes(o)) return false;
+
+    for (long long k = 0; k < kept; ++k) {
+        const size_t from = static_cast<size_t>(k);
+        const int w = iVertexesUsed + static_cast<int>(k);
+        o->pPositions[w] = pass.newPositions[from];
+        o->pNormals[w] = pass.newNormals[from];
+        o->pTexCoords0[w] = pass.newTexCoords0[from];
+        o->pTexCoords1[w] = pass.newTexCoords1[from];
+        if (pass.hasTexCoords2) o->pTexCoords2[w] = pass.newTexCoords2[from];
+        o->pColors[w] = pass.newColors[from];
+        vertexes->push_back(w);
+    }
+
+    if (o->pIndices32)
+        RewriteIndexes(o->pIndices32, iIndexesUsed, pass.triangles, pass.newIndexes);
+    else if (o->pIndices16)
+        RewriteIndexes(o->pIndices16, iIndexesUsed, pass.triangles, pass.newIndexes);
+
+    iVertexesUsed += static_cast<int>(kept);
+    iIndexesUsed = static_cast<int>(newIndexCount);
+    return true;
+}

@@ -1,0 +1,160 @@
+// Holes: the triangles around the impact point are removed, and those on the
+// sphere's surface are replaced by a fan around their centre, split along the
+// edges that still straddle the surface. Each later pass refines the fans of
+// the pass before; the last pass leaves out the pieces whose centre lies
+// inside, which opens the hole along a rim that follows the sphere.
+#include <cmath>
+
+#include "damage/hole_pass.h"
+#include "mesh/index_access.h"
+#include "mesh/vector_math.h"
+
+using namespace crumple;
+
+namespace {
+
+// Length as the perimeter test takes it: the root of the float sum of squares.
+float EdgeLength(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
+    const float squared = static_cast<float>(SumOfSquares(Sub(a, b)));
+    return static_cast<float>(std::sqrt(static_cast<double>(squared)));
+}
+
+D3DXVECTOR3 Midpoint(const D3DXVECTOR3& a, const D3DXVECTOR3& b) { return Scale(Add(a, b), 0.5); }
+
+}  // namespace
+
+// Reads: iNumberOfPasses, iMinRedValue, fMinTriangleSize, vCollisionPos, the
+// used mesh; *vertexes (the hit's vertices) as first-pass candidates. Writes:
+// per committed pass, the working arrays and counters, and appends the pass's
+// new vertex numbers to *vertexes. Ends quietly when a pass has no candidate,
+// finds no triangle, or its commit finds no room; earlier passes stand.
+// Only vertices whose red byte is below "Min red value" can be holed.
+void Kel_Crumple::ApplyHoleDamage(float radius, std::vector<int>* vertexes) {
+    Vexa_ObjectData* o = pObjectData;
+    if (!o || !vertexes || !o->pPositions || !o->pColors || iNumberOfPasses <= 0) return;
+    const int capacity = o->GetVertexCount();
+
+    HolePass pass;
+    pass.hasTexCoords2 = o->HasTexCoords(2) && o->pTexCoords2;
+    pass.holeVertexes.reserve(static_cast<size_t>(iDefaultVertexInRange));
+    pass.newPositions.reserve(static_cast<size_t>(iDefaultNewVertexes));
+    pass.newNormals.reserve(static_cast<size_t>(iDefaultChangedVertexes));
+    pass.newTexCoords0.reserve(static_cast<size_t>(iDefaultChangedVertexes));
+    pass.newTexCoords1.reserve(static_cast<size_t>(iDefaultChangedVertexes));
+    if (pass.hasTexCoords2) pass.newTexCoords2.reserve(static_cast<size_t>(iDefaultChangedVertexes));
+    pass.newColors.reserve(static_cast<size_t>(iDefaultChangedVertexes));
+    pass.newIndexes.reserve(static_cast<size_t>(iDefaultNewIndexes));
+    pass.positions.Reserve(static_cast<size_t>(iDefaultNewVertexes));
+
+    const D3DXVECTOR3 centre = vCollisionPos;
+    const double r2 = static_cast<double>(radius) * radius;
+
+    // One found triangle: removed whole when small or not on the surface,
+    // otherwise replaced by its centroid fan.
+    auto replace = [&](int t, bool keep) {
+        const int i0 = IndexAt(o, t), i1 = IndexAt(o, t + 1), i2 = IndexAt(o, t + 2);
+        // A corner outside the vertex arrays breaks the mesh contract: the
+        // triangle goes without replacement.
+        if (i0 < 0 || i0 >= capacity || i1 < 0 || i1 >= capacity || i2 < 0 || i2 >= capacity) return;
+        D3DXVECTOR3 p0 = o->pPositions[i0], p1 = o->pPositions[i1], p2 = o->pPositions[i2];
+
+        const double perimeter =
+            static_cast<double>(EdgeLength(p0, p1)) + EdgeLength(p1, p2) + static_cast<double>(EdgeLength(p0, p2));
+        if (static_cast<double>(fMinTriangleSize) > perimeter) return;
+        // Entirely inside (every found triangle has a corner inside the sphere).
+        if (AllInsideOrOutsideCollision(p0, p1, p2, radius)) return;
+
+        D3DXVECTOR3 g = Scale(Add(Add(p1, p0), p2), kOneThird);
+        D3DXVECTOR3 mid01 = Midpoint(p1, p0), mid02 = Midpoint(p2, p0), mid12 = Midpoint(p2, p1);
+        const int gNumber = iVertexesUsed + static_cast<int>(pass.newPositions.size());
+
+        // An edge is split when its part of the fan still straddles the surface.
+        const bool split01 = !AllInsideOrOutsideCollision(p0, p1, g, radius);
+        const bool split02 = !AllInsideOrOutsideCollision(p0, p2, g, radius);
+        const bool split12 = !AllInsideOrOutsideCollision(p1, p2, g, radius);
+
+        pass.positions.Add(g, static_cast<int>(pass.newPositions.size()));
+        pass.newPositions.push_back(g);
+        AddVertexToArray(i0, i1, i2, &pass.newNormals, &pass.newTexCoords0, &pass.newTexCoords1,
+                         &pass.newTexCoords2, &pass.newColors);
+
+        // Neighbours processed in this pass share the vertex on a common edge.
+        const SharedMidpoints shared =
+            FindSharedMidpoints(pass.positions, split01, split02, split12, mid01, mid02, mid12);
+        auto midpointVertex = [&](bool split, int sharedOrdinal, const D3DXVECTOR3& mid, int a, int b) {
+            if (!split) return -1;
+            if (sharedOrdinal >= 0) return iVertexesUsed + sharedOrdinal;
+            const int ordinal = static_cast<int>(pass.newPositions.size());
+            pass.positions.Add(mid, ordinal);
+            pass.newPositions.push_back(mid);
+            AddVertexToArray(a, b, &pass.newNormals, &pass.newTexCoords0, &pass.newTexCoords1, &pass.newTexCoords2,
+                             &pass.newColors);
+            return iVertexesUsed + ordinal;
+        };
+        const int m01 = midpointVertex(split01, shared.m01, mid01, i0, i1);
+        const int m02 = midpointVertex(split02, shared.m02, mid02, i0, i2);
+        const int m12 = midpointVertex(split12, shared.m12, mid12, i1, i2);
+
+        // The fan keeps the winding of (i0, i1, i2).
+        std::vector<uint32_t>* out = &pass.newIndexes;
+        if (split01) {
+            AddIndexesToArray(i0, m01, gNumber, p0, mid01, g, keep, radius, out);
+            AddIndexesToArray(i1, gNumber, m01, p1, g, mid01, keep, radius, out);
+        } else {
+            AddIndexesToArray(i0, i1, gNumber, p0, p1, g, keep, radius, out);
+        }
+        if (split12) {
+            AddIndexesToArray(i1, m12, gNumber, p1, mid12, g, keep, radius, out);
+            AddIndexesToArray(i2, gNumber, m12, p2, g, mid12, keep, radius, out);
+        } else {
+            AddIndexesToArray(i1, i2, gNumber, p1, p2, g, keep, radius, out);
+        }
+        if (split02) {
+            AddIndexesToArray(i2, m02, gNumber, p2, mid02, g, keep, radius, out);
+            AddIndexesToArray(i0, gNumber, m02, p0, g, mid02, keep, radius, out);
+        } else {
+            AddIndexesToArray(i2, i0, gNumber, p2, p0, g, keep, radius, out);
+        }
+    };
+
+    for (int p = 0; p < iNumberOfPasses; ++p) {
+        pass.triangles.clear();
+        if (p == 0) {
+            const uint32_t redLimit = static_cast<uint32_t>(iMinRedValue) << 16;
+            for (int v : *vertexes) {
+                if (v < 0 || v >= capacity) continue;
+                if (static_cast<double>(SquaredDistance(o->pPositions[v], centre)) < r2 &&
+                    (o->pColors[v] & 0x00FF0000u) < redLimit)
+                    pass.holeVertexes.push_back(v);
+            }
+            if (pass.holeVertexes.empty()) return;
+            SearchTrianglesInRange(0, iIndexesUsed, pass.holeVertexes, &pass.triangles);
+        } else {
+            // The previous pass's kept vertices inside the sphere join the
+            // candidates, and only the triangles it appended are searched.
+            const int first = iVertexesUsed - static_cast<int>(pass.newPositions.size());
+            for (size_t k = 0; k < pass.newPositions.size(); ++k)
+                if (static_cast<double>(SquaredDistance(pass.newPositions[k], centre)) < r2)
+                    pass.holeVertexes.push_back(first + static_cast<int>(k));
+            const int appended = static_cast<int>(pass.newIndexes.size());
+            SearchTrianglesInRange(iIndexesUsed - appended, appended, pass.holeVertexes, &pass.triangles);
+        }
+        if (pass.triangles.empty()) return;
+
+        pass.newPositions.clear();
+        pass.newNormals.clear();
+        pass.newTexCoords0.clear();
+        pass.newTexCoords1.clear();
+        pass.newTexCoords2.clear();
+        pass.newColors.clear();
+        pass.newIndexes.clear();
+        pass.positions.Clear();
+
+        // Pieces inside the sphere are dropped only in the last pass; earlier
+        // passes keep them for the next one to refine.
+        const bool keep = p != iNumberOfPasses - 1;
+        for (int t : pass.triangles) replace(t, keep);
+
+        if (!CommitHolePass(pass, vertexes)) return;
+    }
+}

@@ -1,0 +1,111 @@
+// Working lists of one hole-damage call: what a pass found and what it will
+// add, kept apart from the mesh until the pass commits.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <set>
+#include <unordered_map>
+#include <vector>
+
+#include "plugin/Kel_Crumple.h"
+
+namespace crumple {
+
+// This pass's new vertices by exact position, so that neighbouring triangles
+// share the vertex on a common split edge. Positions match as == does: -0 and
+// +0 share a key, and a NaN component matches nothing. A later vertex at the
+// same position replaces the earlier one (the last match wins).
+class PositionIndex {
+public:
+    void Clear() { map_.clear(); }
+    void Reserve(size_t count) { map_.reserve(count); }
+
+    void Add(const D3DXVECTOR3& position, int ordinal) {
+        Key key;
+        if (MakeKey(position, &key)) map_[key] = ordinal;
+    }
+
+    // Ordinal of the last vertex added at `position`, -1 when none.
+    int Find(const D3DXVECTOR3& position) const {
+        Key key;
+        if (!MakeKey(position, &key)) return -1;
+        const auto it = map_.find(key);
+        return it == map_.end() ? -1 : it->second;
+    }
+
+private:
+    struct Key {
+        uint32_t x, y, z;
+        bool operator==(const Key& o) const { return x == o.x && y == o.y && z == o.z; }
+    };
+    struct KeyHash {
+        size_t operator()(const Key& k) const {
+            uint64_t h = k.x * 0x9E3779B97F4A7C15ull;
+            h = (h ^ (h >> 29) ^ k.y) * 0xBF58476D1CE4E5B9ull;
+            h = (h ^ (h >> 31) ^ k.z) * 0x94D049BB133111EBull;
+            return static_cast<size_t>(h ^ (h >> 32));
+        }
+    };
+
+    static bool Bits(float value, uint32_t* bits) {
+        if (value != value) return false;
+        if (value == 0.0f) value = 0.0f;  // -0 == +0
+        std::memcpy(bits, &value, sizeof value);
+        return true;
+    }
+    static bool MakeKey(const D3DXVECTOR3& p, Key* key) {
+        return Bits(p.x, &key->x) && Bits(p.y, &key->y) && Bits(p.z, &key->z);
+    }
+
+    std::unordered_map<Key, int, KeyHash> map_;
+};
+
+inline bool SamePosition(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
+    return a.x == b.x && a.y == b.y && a.z == b.z;
+}
+
+// Ordinals of existing new vertices that the split edges of one triangle
+// reuse, -1 for none. An entry counts only for the first split midpoint it
+// equals, in the order 0-1, 0-2, 1-2, so a midpoint equal to an earlier split
+// one can never be matched itself.
+struct SharedMidpoints {
+    int m01 = -1, m02 = -1, m12 = -1;
+};
+
+inline SharedMidpoints FindSharedMidpoints(const PositionIndex& index, bool split01, bool split02, bool split12,
+                                           const D3DXVECTOR3& mid01, const D3DXVECTOR3& mid02,
+                                           const D3DXVECTOR3& mid12) {
+    SharedMidpoints shared;
+    if (split01) shared.m01 = index.Find(mid01);
+    if (split02 && !(split01 && SamePosition(mid02, mid01))) shared.m02 = index.Find(mid02);
+    if (split12 && !(split01 && SamePosition(mid12, mid01)) && !(split02 && SamePosition(mid12, mid02)))
+        shared.m12 = index.Find(mid12);
+    return shared;
+}
+
+}  // namespace crumple
+
+struct Kel_Crumple::HolePass {
+    // Starts of the triangles the current pass found (ascending).
+    std::set<int> triangles;
+    // Candidate vertices of every pass so far; later passes search with all.
+    std::vector<int> holeVertexes;
+    // The pass's new vertices, parallel lists; entry k becomes vertex
+    // iVertexesUsed + k. Set 2 is filled only when the mesh has it.
+    std::vector<D3DXVECTOR3> newPositions;
+    std::vector<D3DXVECTOR3> newNormals;
+    std::vector<D3DXVECTOR2> newTexCoords0;
+    std::vector<D3DXVECTOR2> newTexCoords1;
+    std::vector<D3DXVECTOR2> newTexCoords2;
+    std::vector<uint32_t> newColors;
+    // Replacement triangles, three vertex numbers each, in emission order.
+    std::vector<uint32_t> newIndexes;
+    bool hasTexCoords2 = false;
+
+    crumple::PositionIndex positions;
+    // Commit scratch, kept between passes: which new vertices a triangle uses,
+    // and how many were dropped before each.
+    std::vector<char> used;
+    std::vector<int> droppedBefore;
+};
