@@ -156,15 +156,20 @@ TEST(MeshWorkingBuffers, ColourRuleAndCreatedArrays) {
     CrumpleScene scene;
     MeshArrays mesh = MakeMesh(6, 6);
     mesh.colors = {0xFFFFFFFFu, 0xFFFFFFFEu, 0x00FFFFFFu, 0xFFFFFFFFu, 0xFF000000u, 0x7FFFFFFFu};
+    for (int v = 0; v < 6; ++v) mesh.texCoords2.push_back({static_cast<float>(v), -1.0f});
     Prepare(scene, mesh, 2.0f, 1.0f);
     scene.Update();
     const MeshArrays after = scene.Object()->ToArrays();
     EXPECT_EQ(Front(after.colors, 6),
               (std::vector<uint32_t>{0xFF000000u, 0xFFFFFFFEu, 0x00FFFFFFu, 0xFF000000u, 0xFF000000u, 0x7FFFFFFFu}));
     EXPECT_EQ(after.colors.size(), 12u);
+    // Set 2 is kept in full at the new capacity.
+    EXPECT_EQ(after.texCoords2.size(), 12u);
+    EXPECT_TRUE(Front(after.texCoords2, 6) == mesh.texCoords2);
+    EXPECT_TRUE(MeshIsSound(*scene.Object(), 6, 6));
 
-    // No colours and no set 1: both are made at the capacity; the one colour
-    // written as white turns black like any other.
+    // No colours, set 1 or set 2: the first two are made at the capacity (the
+    // one colour written as white turns black like any other), set 2 is not.
     CrumpleScene bare;
     MeshArrays plain = MakeMesh(6, 6, false);
     plain.texCoords1.clear();
@@ -182,23 +187,6 @@ TEST(MeshWorkingBuffers, ColourRuleAndCreatedArrays) {
     }
     EXPECT_FALSE(o.HasTexCoords(2));
     EXPECT_TRUE(MeshIsSound(o, 6, 6));
-}
-
-TEST(MeshWorkingBuffers, TextureSetTwoIsKeptOrStaysAbsent) {
-    for (bool withTex2 : {true, false}) {
-        SCOPED_TRACE(withTex2 ? "with set 2" : "without set 2");
-        CrumpleScene scene;
-        const MeshArrays mesh = MakeGridMesh(3, 3, 1.0f, false, withTex2);
-        Prepare(scene, mesh, 3.0f, 2.0f);
-        scene.Update();
-        Vexa_ObjectData& o = *scene.Object();
-        ASSERT_EQ(o.HasTexCoords(2), withTex2);
-        if (withTex2) {
-            EXPECT_EQ(o.TexCoordsLength(2), 48);
-            EXPECT_TRUE(Front(o.ToArrays().texCoords2, 16) == mesh.texCoords2);
-        }
-        EXPECT_TRUE(MeshIsSound(o, 16, 54));
-    }
 }
 
 TEST(MeshWorkingBuffers, EmptyMeshOrMissingObjectLeavesTheBufferPathOpen) {

@@ -2,7 +2,6 @@
 // between buffer creation and a damage pass.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <limits>
@@ -25,50 +24,35 @@ std::string TempPath(const char* name) { return ::testing::TempDir() + "crumple_
 }  // namespace
 
 TEST(PluginChannel, CopiesOwnAnIndependentLookupTable) {
+    using Table = std::vector<std::vector<int>>;
     CrumpleScene scene;
     Kel_CrumpleTestPeer source(scene.crumple());
     source.vIndexLookupTable() = {{0, 3, 6}, {1}, {}};
     source.fImpactFactor() = 2.5f;
-    source.iNumberOfPasses() = 2;
-    source.bApplyHoles() = true;
     source.pObjectData() = scene.Object();
-    source.vCollisionPos() = D3DXVECTOR3(1.0f, 2.0f, 3.0f);
 
     {
         Kel_Crumple copy(scene.crumple());
         Kel_CrumpleTestPeer peer(copy);
         EXPECT_EQ(peer.vIndexLookupTable(), source.vIndexLookupTable());
-        EXPECT_NE(peer.vIndexLookupTable()[0].data(), source.vIndexLookupTable()[0].data());
         EXPECT_EQ(peer.fImpactFactor(), 2.5f);
-        EXPECT_EQ(peer.iNumberOfPasses(), 2);
-        EXPECT_TRUE(peer.bApplyHoles());
         EXPECT_EQ(peer.pObjectData(), scene.Object());
-        EXPECT_EQ(peer.vCollisionPos().z, 3.0f);
-        // The base copy shares the children.
         EXPECT_EQ(copy.GetChild(kVertexMultiplier), scene.channel()->GetChild(kVertexMultiplier));
-
         peer.vIndexLookupTable()[0].push_back(99);
         peer.vIndexLookupTable()[1][0] = 7;
-        EXPECT_EQ(source.vIndexLookupTable()[0], (std::vector<int>{0, 3, 6}));
-        EXPECT_EQ(source.vIndexLookupTable()[1], (std::vector<int>{1}));
     }
-    // The copy is gone; the source's table is whole.
-    EXPECT_EQ(source.vIndexLookupTable(), (std::vector<std::vector<int>>{{0, 3, 6}, {1}, {}}));
+    // Changed, then destroyed: the source's table is as it was.
+    EXPECT_EQ(source.vIndexLookupTable(), (Table{{0, 3, 6}, {1}, {}}));
 
     Kel_Crumple target;
     Kel_CrumpleTestPeer targetPeer(target);
     targetPeer.vIndexLookupTable() = {{5, 5}, {4}, {3}, {2}};
-    Kel_Crumple& result = (target = scene.crumple());
-    EXPECT_EQ(&result, &target);
-    EXPECT_EQ(targetPeer.vIndexLookupTable(), source.vIndexLookupTable());
+    EXPECT_EQ(&(target = scene.crumple()), &target);
     EXPECT_EQ(targetPeer.fImpactFactor(), 2.5f);
     EXPECT_EQ(target.GetChild(kObjectData), scene.channel()->GetChild(kObjectData));
     source.vIndexLookupTable()[2].push_back(8);
     source.vIndexLookupTable().clear();
-    EXPECT_EQ(targetPeer.vIndexLookupTable(), (std::vector<std::vector<int>>{{0, 3, 6}, {1}, {}}));
-
-    target = target;  // self-assignment keeps everything
-    EXPECT_EQ(targetPeer.vIndexLookupTable().size(), 3u);
+    EXPECT_EQ(targetPeer.vIndexLookupTable(), (Table{{0, 3, 6}, {1}, {}}));
 }
 
 TEST(PluginChannel, SaveAndLoadPassTheBaseVerdictOn) {

