@@ -2,8 +2,6 @@
 // copy and lifetime, and the persistence it leaves to the base.
 #include "plugin/Kel_Crumple.h"
 
-#include <cstring>
-
 #include "plugin/children.h"
 
 // Defined out of class so that they are exported as data.
