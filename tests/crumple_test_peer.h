@@ -81,6 +81,9 @@ public:
         return c_.AllInsideOrOutsideCollision(a, b, c, radius);
     }
     void ApplyHoleDamage(float radius, std::vector<int>* vertexes) { c_.ApplyHoleDamage(radius, vertexes); }
+    // The pass's working lists; include damage/hole_pass.h for the full type.
+    using HolePass = Kel_Crumple::HolePass;
+    bool CommitHolePass(HolePass& pass, std::vector<int>* vertexes) { return c_.CommitHolePass(pass, vertexes); }
 
 private:
     Kel_Crumple& c_;
