@@ -3,7 +3,7 @@
 # Does nothing (and needs no root) when everything is already there.
 set -euo pipefail
 
-packages=(cmake make g++ binutils googletest libgtest-dev libbenchmark-dev)
+packages=(cmake make g++ binutils googletest libgtest-dev libbenchmark-dev pkg-config libassimp-dev nlohmann-json3-dev libcli11-dev libosmesa6-dev libpng-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,58 @@
+// crumple: a host for the Crumple plug-in on the command line.
+//   crumple demo [--out DIR] [--plugin PATH] [--save FILE]
+//   crumple run SCENE.json [--out DIR] [--plugin PATH] [--save FILE] [--load FILE]
+#include <iostream>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+
+#include "commands.h"
+#include "errors.h"
+
+int main(int argc, char** argv) {
+    using namespace crumpletool;
+    CLI::App app{"crumple: damages meshes with the Crumple plug-in, loaded as a host loads it, and shows the result.\n"
+                 "Each command writes NAME.png (1600x600: before | after) and NAME.glb (the damaged mesh) and\n"
+                 "prints one table row per hit."};
+    app.require_subcommand(1);
+    CommandOptions options;
+    options.progress = isatty(STDERR_FILENO) != 0;
+    std::string scenePath;
+
+    CLI::App* demo = app.add_subcommand("demo", "run the built-in hull and hits; writes demo.png and demo.glb");
+    CLI::App* run = app.add_subcommand("run", "run a scene file (mesh, placement, settings, hits)");
+    run->add_option("scene", scenePath, "the scene file (JSON)")->required();
+    for (CLI::App* command : {demo, run}) {
+        command->add_option("--out", options.outDir, "output folder (default: out)");
+        command->add_option("--plugin", options.pluginPath,
+                            "the plug-in library (default: libCrumple.so beside this program, else the built one)");
+        command->add_option("--save", options.savePath, "save the channel (mesh, settings, state) to FILE at the end");
+    }
+    run->add_option("--load", options.loadPath, "start from a channel file saved with --save instead of the mesh");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::cerr << "crumple: " << e.what() << " (see crumple --help)\n";
+        return e.get_exit_code() != 0 ? e.get_exit_code() : 2;
+    }
+
+    try {
+        if (*demo) RunDemo(options, std::cout);
+        else RunSceneFile(scenePath, options, std::cout);
+    } catch (const InputError& e) {
+        std::cerr << "crumple: " << e.what() << "\n";
+        return 1;
+    } catch (const OutputError& e) {
+        std::cerr << "crumple: " << e.what() << "\n";
+        return 3;
+    } catch (const std::exception& e) {
+        std::cerr << "crumple: " << e.what() << "\n";
+        return 4;
+    }
+    return 0;
+}

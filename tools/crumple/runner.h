@@ -1,0 +1,74 @@
+// The runner loop: settings, preparation, the hits of a scene one update at a
+// time, a table row per step, the before-and-after picture and the damaged
+// mesh, and writing the outputs so that none is left half-written.
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "image.h"
+#include "plugin_host.h"
+#include "render.h"
+#include "scene.h"
+
+namespace crumpletool {
+
+// The picture: two panels side by side with a bar between them.
+constexpr int kImageWidth = 1600;
+constexpr int kImageHeight = 600;
+constexpr int kPanelGap = 8;
+constexpr int kPanelWidth = (kImageWidth - kPanelGap) / 2;
+
+struct HitRow {
+    int step = 0;
+    std::string name;
+    bool reset = false;
+    bool impact = false;
+    float energy = 0.0f;        // this hit's share of "Cumulative Collision Impact"
+    float radius = 0.0f;        // "Collision radius - debug" after the hit, 0 when no pass ran
+    int verticesUsed = 0;
+    int vertexCapacity = 0;
+    int indicesUsed = 0;
+    int indexCapacity = 0;
+    float cumulativeImpact = 0.0f;
+    float holesUnderWater = 0.0f;
+    float maxMove = 0.0f;       // largest distance a vertex in use before the hit moved
+    float deepestDent = 0.0f;   // largest distance of a vertex from its undamaged place
+    std::vector<std::string> messages;
+};
+
+struct RunResult {
+    std::vector<HitRow> rows;
+    Camera camera;
+    Image picture;     // before on the left, after on the right
+    MeshArrays damaged;  // used vertices and triangles only
+};
+
+// Called before each step with the step number (from 1), the count and the name.
+typedef std::function<void(size_t step, size_t total, const std::string& name)> Progress;
+
+// Sets each named child; throws InputError for a name that is not a setting.
+void ApplySettings(CrumpleChannel& channel, const SettingList& settings);
+
+// Runs `scene` on a channel whose mesh is already in place (put there or
+// loaded): applies the scene's settings, prepares the working buffers when they
+// do not exist, renders the object, runs every step, renders it again and takes
+// the used part of the mesh.
+RunResult RunScene(CrumpleChannel& channel, const Scene& scene, const Progress& progress);
+
+// The table of rows, one line each, with a header line.
+void PrintTable(const std::vector<HitRow>& rows, std::ostream& out);
+
+// One output file and how to write it to a given path.
+struct OutputFile {
+    std::string path;
+    std::function<void(const std::string& path)> write;
+};
+
+// Writes every file beside its final place first and renames them only when all
+// were written; on failure removes what it wrote and rethrows.
+void WriteAll(const std::vector<OutputFile>& files);
+
+}  // namespace crumpletool
