@@ -1,5 +1,7 @@
 // Commit of one hole-damage pass: its new vertices and replacement triangles
 // become part of the working mesh, and the triangles it found leave it.
+#include <algorithm>
+
 #include "damage/hole_pass.h"
 #include "mesh/index_access.h"
 
@@ -9,27 +11,23 @@ namespace {
 
 // Removes the found triangles by moving the rest down over them (order kept),
 // appends the replacements behind, and zeroes the slots freed at the end so
-// they hold triangles of vertex 0, which draw nothing.
+// they hold triangles of vertex 0, which draw nothing. The triangles between
+// two found ones move as one block; nothing before the first found one moves.
+// A start that is not a whole triangle of the used range ends the removal, and
+// everything after it moves down by what was removed so far.
 template <typename Index>
 void RewriteIndexes(Index* indices, int used, const std::set<int>& found, const std::vector<uint32_t>& added) {
-    const int foundCount = static_cast<int>(found.size());
-    auto cursor = found.begin();
-    int removed = 0;
-    for (int u = 0; u < used / 3; ++u) {
-        if (removed == foundCount || 3 * u != *cursor) {
-            if (removed > 0) {
-                Index* from = indices + 3 * u;
-                Index* to = indices + 3 * (u - removed);
-                to[0] = from[0];
-                to[1] = from[1];
-                to[2] = from[2];
-            }
-        } else {
-            ++removed;
-            ++cursor;
-        }
+    const int wholeEnd = (used / 3) * 3;
+    int removed = 0, from = 0;
+    for (int start : found) {
+        if (start < from || start % 3 != 0 || start >= wholeEnd) break;
+        if (removed > 0) std::copy(indices + from, indices + start, indices + from - 3 * removed);
+        ++removed;
+        from = start + 3;
     }
-    const int appendAt = used - 3 * foundCount;
+    if (removed > 0) std::copy(indices + from, indices + wholeEnd, indices + from - 3 * removed);
+
+    const int appendAt = used - 3 * static_cast<int>(found.size());
     for (size_t m = 0; m < added.size(); ++m)
         indices[static_cast<size_t>(appendAt) + m] = static_cast<Index>(added[m]);
     for (int p = appendAt + static_cast<int>(added.size()); p < used; ++p) indices[p] = 0;

@@ -1,8 +1,8 @@
 // From vertices to triangles: the per-vertex index lookup table, the search
 // for the triangles that use listed vertices, and the sphere-straddle test.
 #include <algorithm>
+#include <cstdint>
 
-#include "mesh/index_access.h"
 #include "mesh/vector_math.h"
 #include "plugin/Kel_Crumple.h"
 
@@ -21,6 +21,25 @@ void FillLookupTable(const Index* indices, int used, std::vector<std::vector<int
         // Values past the vertex arrays break the mesh contract; they are not
         // recorded rather than grow the table past the vertices.
         if (v < entries) table[v].push_back(p);
+    }
+}
+
+// The scan over positions [start, end) of an index array. `listed` is sorted
+// and free of repeats. Listed vertices are usually close together, so most
+// entries fall outside [front, back] and are rejected by one comparison; a
+// mesh without an index array reads as all zeros, as GetIndex gives it.
+template <typename Index>
+void ScanIndexes(const Index* indices, int start, long long end, const std::vector<int>& listed,
+                 std::set<int>* triangles) {
+    const long long low = listed.front(), high = listed.back();
+    for (int k = 0; start + static_cast<long long>(k) < end; ++k) {
+        const int p = start + k;
+        if (p < 0) continue;
+        const long long v = indices ? static_cast<long long>(static_cast<int>(indices[p])) : 0;
+        if (v < low || v > high || !std::binary_search(listed.begin(), listed.end(), static_cast<int>(v))) continue;
+        triangles->insert(triangles->end(), (p / 3) * 3);
+        // The rest of this triangle need not be read.
+        k = (k / 3) * 3 + 2;
     }
 }
 
@@ -70,15 +89,12 @@ void Kel_Crumple::SearchTrianglesInRange(int start, int count, std::vector<int> 
     vertexes.erase(std::unique(vertexes.begin(), vertexes.end()), vertexes.end());
     const long long end = std::min(static_cast<long long>(start) + std::max(count, 0),
                                    static_cast<long long>(o->GetIndexCount()));
-    for (int k = 0; start + static_cast<long long>(k) < end; ++k) {
-        const int p = start + k;
-        if (p < 0) continue;
-        if (std::binary_search(vertexes.begin(), vertexes.end(), IndexAt(o, p))) {
-            triangles->insert(triangles->end(), (p / 3) * 3);
-            // The rest of this triangle need not be read.
-            k = (k / 3) * 3 + 2;
-        }
-    }
+    if (o->pIndices32)
+        ScanIndexes(o->pIndices32, start, end, vertexes, triangles);
+    else if (o->pIndices16)
+        ScanIndexes(o->pIndices16, start, end, vertexes, triangles);
+    else
+        ScanIndexes(static_cast<const uint32_t*>(nullptr), start, end, vertexes, triangles);
 }
 
 // Reads: vCollisionPos. True when a, b and c lie all strictly inside or all
