@@ -163,14 +163,21 @@ DemoScene MakeDemoScene() {
         {"Hole treshold", 0.5f},            {"Min red value (0-255)", 128.0f},
     };
     auto& hits = scene.hits;
+    // Each hit names the settings it changes; they hold for that hit only.
+    const SettingList holes = {{"Apply Holes? (0/1)", 1.0f},
+                               {"Apply Alpha Damage? (0/1)", 1.0f},
+                               {"Alpha damage value (0-255)", 160.0f}};
+    auto with = [](SettingList base, const SettingList& more) {
+        base.insert(base.end(), more.begin(), more.end());
+        return base;
+    };
 
     Hit warmUp = HitAt(mesh, VertexAt(0.15f, 0.25f), "stern hole, undone below", 14.0f);
-    warmUp.settings = {{"Apply Holes? (0/1)", 1.0f}};
+    warmUp.settings = holes;
     hits.push_back(warmUp);
     Hit reset;
     reset.name = "reset";
     reset.reset = true;
-    reset.settings = {{"Apply Holes? (0/1)", 0.0f}};
     hits.push_back(reset);
 
     const int dentVertex = VertexAt(0.42f, 0.35f);
@@ -182,19 +189,21 @@ DemoScene MakeDemoScene() {
     hits.push_back(alpha);
 
     Hit onePass = HitAt(mesh, VertexAt(0.28f, 0.30f), "hole, one pass", 14.0f);
-    onePass.settings = {{"Apply Dents? (0/1)", 1.0f},
-                        {"Apply Holes? (0/1)", 1.0f},
-                        {"Alpha damage value (0-255)", 160.0f},
-                        {"Number of passes (0-2)", 1.0f}};
+    onePass.settings = holes;
     hits.push_back(onePass);
 
     demo.holeHit = hits.size();
     Hit twoPasses = HitAt(mesh, VertexAt(0.53f, 0.28f), "hole, two passes", 14.0f);
-    twoPasses.settings = {{"Number of passes (0-2)", 2.0f}};
+    twoPasses.settings = with(holes, {{"Number of passes (0-2)", 2.0f}});
     hits.push_back(twoPasses);
 
-    hits.push_back(HitAt(mesh, VertexAt(0.36f, -0.18f), "hole under water", 14.0f));
-    hits.push_back(HitAt(mesh, VertexAt(0.90f, 0.30f), "reinforced bow: no hole", 16.0f));
+    Hit underWater = HitAt(mesh, VertexAt(0.36f, -0.18f), "hole under water", 14.0f);
+    underWater.settings = twoPasses.settings;
+    hits.push_back(underWater);
+
+    Hit bow = HitAt(mesh, VertexAt(0.90f, 0.30f), "reinforced bow: no hole", 16.0f);
+    bow.settings = twoPasses.settings;
+    hits.push_back(bow);
 
     // Between the vertices of one triangle, with a dent radius too small to
     // reach any of them: the channel inserts a vertex at the impact point.
@@ -205,11 +214,13 @@ DemoScene MakeDemoScene() {
     const D3DXVECTOR3& c = mesh.positions[size_t(RingVertex(ring + 1, around))];
     Hit between = HitAt(mesh, RingVertex(ring, around), "between vertices", 10.0f);
     between.position = D3DXVECTOR3((a.x + b.x + c.x) / 3.0f, (a.y + b.y + c.y) / 3.0f, (a.z + b.z + c.z) / 3.0f);
-    between.settings = {{"Apply Holes? (0/1)", 0.0f}, {"Dent radius factor", 0.02f}};
+    between.settings = {{"Apply Alpha Damage? (0/1)", 1.0f},
+                        {"Alpha damage value (0-255)", 160.0f},
+                        {"Dent radius factor", 0.02f}};
     hits.push_back(between);
 
     Hit off = HitAt(mesh, VertexAt(0.45f, 0.6f), "all damage switched off", 10.0f);
-    off.settings = {{"Apply Dents? (0/1)", 0.0f}, {"Apply Alpha Damage? (0/1)", 0.0f}, {"Dent radius factor", 1.6f}};
+    off.settings = {{"Apply Dents? (0/1)", 0.0f}};
     hits.push_back(off);
     return demo;
 }

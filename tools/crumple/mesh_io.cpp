@@ -48,9 +48,9 @@ MeshArrays ImportMesh(const std::string& path) {
     if (!std::filesystem::is_regular_file(path, ec)) throw InputError(what + ": not a regular file");
     if (!std::ifstream(path, std::ios::binary)) throw InputError(what + ": cannot open the file for reading");
 
+    // Points and lines are skipped below rather than removed by Assimp, which
+    // would refuse a file that has nothing else instead of saying so.
     Assimp::Importer importer;
-    // Points and lines are dropped; only triangles matter here.
-    importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
     const unsigned flags = aiProcess_Triangulate | aiProcess_SortByPType | aiProcess_JoinIdenticalVertices |
                            aiProcess_PreTransformVertices | aiProcess_GenSmoothNormals;
     const aiScene* scene = importer.ReadFile(path, flags);

@@ -5,7 +5,6 @@
 
 #include "errors.h"
 #include "host/channel_file.h"
-#include "plugin/Kel_Crumple.h"
 #include "plugin/children.h"
 
 namespace crumpletool {
@@ -17,9 +16,11 @@ namespace {
 // ClearDamage is a plain member function, not in the virtual table, and the
 // tool must not link the plug-in: it is found by its exported (Itanium-mangled)
 // name and called as a function whose first argument is the object, which is
-// how that ABI passes `this`.
+// how that ABI passes `this`. The channel's Vexa_Channel part starts at the
+// object's own address (single, non-virtual inheritance), so the channel
+// pointer is that object pointer; no cast to the plug-in's class is made,
+// since even that would need its type information at link time.
 constexpr const char* kClearDamageSymbol = "_ZN11Kel_Crumple11ClearDamageEv";
-typedef void (*ClearDamageFunc)(Kel_Crumple*);
 
 std::string RefusalReason(int index) {
     switch (index) {
@@ -144,7 +145,7 @@ Vexa_ObjectData& CrumpleChannel::Object() { return *ObjectChild(channel_.get(), 
 Vexa_ObjectData& CrumpleChannel::Original() { return *ObjectChild(channel_.get(), kOriginalObjectData); }
 
 void CrumpleChannel::ClearDamage() {
-    reinterpret_cast<ClearDamageFunc>(clearDamage_)(static_cast<Kel_Crumple*>(channel_.get()));
+    clearDamage_(static_cast<void*>(channel_.get()));
 }
 
 std::vector<std::string> CrumpleChannel::TakeMessages() {

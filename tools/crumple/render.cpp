@@ -247,8 +247,10 @@ OffscreenRenderer::OffscreenRenderer() {
     }
 }
 
+// Unbinding first lets Mesa release the framebuffer it made for our buffer.
 OffscreenRenderer::~OffscreenRenderer() {
     glDeleteProgram(program_);
+    OSMesaMakeCurrent(nullptr, nullptr, 0, 0, 0);
     OSMesaDestroyContext(static_cast<OSMesaContext>(context_));
 }
 

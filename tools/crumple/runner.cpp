@@ -61,6 +61,31 @@ void PrepareIfNeeded(CrumpleChannel& channel) {
     if (channel.Value(kVertexesUsed) == 0.0f) channel.Update();
 }
 
+// Sets the collision inputs, runs one update and measures what it did.
+void Impact(CrumpleChannel& channel, const Hit& hit, HitRow* row) {
+    Vexa_ObjectData& object = channel.Object();
+    const int usedBefore = std::min(UsedCount(channel.Value(kVertexesUsed)), object.GetVertexCount());
+    std::vector<D3DXVECTOR3> before;
+    if (usedBefore > 0 && object.pPositions) before.assign(object.pPositions, object.pPositions + usedBefore);
+    const float impactBefore = channel.Value(kCumulativeImpact);
+
+    channel.SetVector(kCollisionPosition, hit.position);
+    channel.SetVector(kCollisionNormal, hit.normal);
+    channel.SetValue(kMassBody1, hit.mass1);
+    channel.SetValue(kMassBody2, hit.mass2);
+    channel.SetValue(kMaxImpactSpeed, hit.speed);
+    // The channel leaves the radius alone when a pass stops early; clearing
+    // it first keeps such a row from showing the previous hit's radius.
+    channel.SetValue(kCollisionRadius, 0.0f);
+    channel.Update();
+
+    row->energy = channel.Value(kCumulativeImpact) - impactBefore;
+    row->radius = channel.Value(kCollisionRadius);
+    const size_t comparable = std::min(before.size(), static_cast<size_t>(channel.Object().GetVertexCount()));
+    const D3DXVECTOR3* after = channel.Object().pPositions;
+    for (size_t v = 0; after && v < comparable; ++v) row->maxMove = std::max(row->maxMove, Distance(after[v], before[v]));
+}
+
 HitRow RunStep(CrumpleChannel& channel, const Hit& hit, int step) {
     HitRow row;
     row.step = step;
@@ -69,31 +94,22 @@ HitRow RunStep(CrumpleChannel& channel, const Hit& hit, int step) {
     row.name = !hit.name.empty() ? hit.name : (hit.hasImpact ? "hit " + std::to_string(step) : "reset");
 
     if (hit.reset) channel.ClearDamage();
+    // A hit's own settings hold for that hit only; the values before it come
+    // back afterwards, so every hit starts from the scene's settings.
+    SettingList restore;
+    const SettingCatalog catalog = channel.Settings();
+    for (const auto& setting : hit.settings) {
+        auto found = catalog.settable.find(setting.first);
+        if (found != catalog.settable.end()) restore.emplace_back(setting.first, channel.Value(found->second));
+    }
+    std::reverse(restore.begin(), restore.end());
     ApplySettings(channel, hit.settings);
     if (hit.hasImpact) {
         PrepareIfNeeded(channel);
-        Vexa_ObjectData& object = channel.Object();
-        const int usedBefore = std::min(UsedCount(channel.Value(kVertexesUsed)), object.GetVertexCount());
-        std::vector<D3DXVECTOR3> before;
-        if (usedBefore > 0 && object.pPositions) before.assign(object.pPositions, object.pPositions + usedBefore);
-        const float impactBefore = channel.Value(kCumulativeImpact);
-
-        channel.SetVector(kCollisionPosition, hit.position);
-        channel.SetVector(kCollisionNormal, hit.normal);
-        channel.SetValue(kMassBody1, hit.mass1);
-        channel.SetValue(kMassBody2, hit.mass2);
-        channel.SetValue(kMaxImpactSpeed, hit.speed);
-        // The channel leaves the radius alone when a pass stops early; clearing
-        // it first keeps such a row from showing the previous hit's radius.
-        channel.SetValue(kCollisionRadius, 0.0f);
-        channel.Update();
-
-        row.energy = channel.Value(kCumulativeImpact) - impactBefore;
-        row.radius = channel.Value(kCollisionRadius);
-        const size_t comparable = std::min(before.size(), static_cast<size_t>(channel.Object().GetVertexCount()));
-        const D3DXVECTOR3* after = channel.Object().pPositions;
-        for (size_t v = 0; after && v < comparable; ++v) row.maxMove = std::max(row.maxMove, Distance(after[v], before[v]));
+        // Without working buffers the update would only try to make them again.
+        if (channel.Value(kVertexesUsed) != 0.0f) Impact(channel, hit, &row);
     }
+    ApplySettings(channel, restore);
     row.deepestDent = DeepestDent(channel);
     row.verticesUsed = UsedCount(channel.Value(kVertexesUsed));
     row.vertexCapacity = channel.Object().GetVertexCount();

@@ -161,8 +161,8 @@ public:
         scene.placement = IdentityMatrix();
         if (root.contains("mesh")) {
             const Json& mesh = root["mesh"];
-            if (!mesh.is_string() || mesh.get<std::string>().empty())
-                Fail("mesh", "expected the mesh file's path as a non-empty string, got " + Got(mesh));
+            if (!mesh.is_string()) Fail("mesh", "expected the mesh file's path as a string, got " + Got(mesh));
+            if (mesh.get<std::string>().empty()) Fail("mesh", "the mesh file's path is empty");
             std::filesystem::path path(mesh.get<std::string>());
             if (path.is_relative() && !baseDir.empty()) path = std::filesystem::path(baseDir) / path;
             scene.meshPath = path.lexically_normal().string();
@@ -238,6 +238,7 @@ Scene ParseScene(const std::string& text, const std::string& source, const std::
 
 Scene LoadSceneFile(const std::string& path, const SettingCatalog& catalog) {
     std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) throw InputError(path + ": no such scene file");
     if (std::filesystem::is_directory(path, ec)) throw InputError(path + ": is a folder, not a scene file");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw InputError(path + ": cannot open the scene file");
