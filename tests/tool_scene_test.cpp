@@ -109,6 +109,7 @@ TEST(ToolScene, EachMistakeGivesOneLineNamingFileAndPlace) {
         {R"j({"mesh": ""})j", "mesh: the mesh file's path is empty"},
         {R"j({"settings": {"Hole threshold": 1}})j", "unknown setting \"Hole threshold\" (did you mean \"Hole treshold\"?)"},
         {R"j({"settings": {"Wibble": 1}})j", "unknown setting \"Wibble\" (not a child of the channel)"},
+        {R"j({"settings": {"apply dents": 1}})j", "(did you mean \"Apply Dents? (0/1)\"?)"},
         {R"j({"settings": {"Current vertexes used": 5}})j", "\"Current vertexes used\" cannot be set: the channel writes it"},
         {R"j({"settings": {"Mass Body 2": 5}})j", "given per hit as \"mass2\""},
         {R"j({"settings": {"Impact factor": "40"}})j", "settings.\"Impact factor\": expected a number, got a string"},
@@ -157,4 +158,13 @@ TEST(ToolScene, SceneFilesAreReadFromDiskWithTheirFolderAsBase) {
     } catch (const InputError& e) {
         EXPECT_NE(std::string(e.what()).find("is a folder"), std::string::npos);
     }
+}
+
+TEST(ToolScene, ShippedExampleStaysValid) {
+    const std::string path = std::string(CRUMPLE_SOURCE_DIR) + "/examples/buoy-hits.json";
+    const Scene scene = LoadSceneFile(path, Catalog());
+    EXPECT_TRUE(std::filesystem::exists(scene.meshPath)) << scene.meshPath;
+    EXPECT_TRUE(scene.hasPlacement);
+    EXPECT_EQ(scene.settings.size(), Catalog().settable.size());
+    EXPECT_GE(scene.hits.size(), 8u);
 }

@@ -217,12 +217,19 @@ D3DXMATRIX IdentityMatrix() {
     return m;
 }
 
-// Names a quarter or less of whose letters differ count as close.
+// The name without its hint in brackets: "Dent angle (0-1)" -> "Dent angle".
+std::string WithoutHint(const std::string& name) {
+    const size_t bracket = name.rfind(" (");
+    return bracket == std::string::npos ? name : name.substr(0, bracket);
+}
+
+// Names a quarter or less of whose letters differ count as close, with or
+// without the hint in brackets.
 std::string SuggestSetting(const std::string& name, const SettingCatalog& catalog) {
     std::string best;
     size_t bestDistance = name.size() / 4 + 1;
     for (const std::string& candidate : catalog.order) {
-        const size_t d = EditDistance(name, candidate);
+        const size_t d = std::min(EditDistance(name, candidate), EditDistance(name, WithoutHint(candidate)));
         if (d < bestDistance) {
             bestDistance = d;
             best = candidate;
