@@ -86,12 +86,17 @@ void Impact(CrumpleChannel& channel, const Hit& hit, HitRow* row) {
     for (size_t v = 0; after && v < comparable; ++v) row->maxMove = std::max(row->maxMove, Distance(after[v], before[v]));
 }
 
+std::string StepName(const Hit& hit, size_t step) {
+    if (!hit.name.empty()) return hit.name;
+    return hit.hasImpact ? "hit " + std::to_string(step) : "reset";
+}
+
 HitRow RunStep(CrumpleChannel& channel, const Hit& hit, int step) {
     HitRow row;
     row.step = step;
     row.reset = hit.reset;
     row.impact = hit.hasImpact;
-    row.name = !hit.name.empty() ? hit.name : (hit.hasImpact ? "hit " + std::to_string(step) : "reset");
+    row.name = StepName(hit, step);
 
     if (hit.reset) channel.ClearDamage();
     // A hit's own settings hold for that hit only; the values before it come
@@ -156,7 +161,7 @@ RunResult RunScene(CrumpleChannel& channel, const Scene& scene, const Progress& 
 
     std::vector<std::string> pending = channel.TakeMessages();
     for (size_t i = 0; i < scene.hits.size(); ++i) {
-        if (progress) progress(i + 1, scene.hits.size(), scene.hits[i].name);
+        if (progress) progress(i + 1, scene.hits.size(), StepName(scene.hits[i], i + 1));
         HitRow row = RunStep(channel, scene.hits[i], static_cast<int>(i + 1));
         row.messages.insert(row.messages.begin(), pending.begin(), pending.end());
         pending.clear();
