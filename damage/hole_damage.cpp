@@ -31,7 +31,10 @@ D3DXVECTOR3 Midpoint(const D3DXVECTOR3& a, const D3DXVECTOR3& b) { return Scale(
 // Only vertices whose red byte is below "Min red value" can be holed.
 void Kel_Crumple::ApplyHoleDamage(float radius, std::vector<int>* vertexes) {
     Vexa_ObjectData* o = pObjectData;
-    if (!o || !vertexes || !o->pPositions || !o->pColors || iNumberOfPasses <= 0) return;
+    // The working buffers always have these arrays; without one, no hole.
+    if (!o || !vertexes || !o->pPositions || !o->pNormals || !o->pTexCoords0 || !o->pTexCoords1 || !o->pColors ||
+        iNumberOfPasses <= 0)
+        return;
     const int capacity = o->GetVertexCount();
 
     HolePass pass;

@@ -42,7 +42,9 @@ bool TooFarToContain(const D3DXVECTOR3& h, const D3DXVECTOR3& v0, const D3DXVECT
 // a corner outside the vertex arrays are never chosen.
 bool Kel_Crumple::AddVertex() {
     Vexa_ObjectData* o = pObjectData;
-    if (!o || !o->pPositions) return false;
+    // The working buffers always have these arrays; a mesh without one gets
+    // no new vertex rather than a write through a null array.
+    if (!o || !o->pPositions || !o->pNormals || !o->pTexCoords0 || !o->pTexCoords1 || !o->pColors) return false;
     if (static_cast<long long>(iIndexesUsed) + 6 >= o->GetIndexCount()) return false;
     const int capacity = o->GetVertexCount();
     if (iVertexesUsed >= capacity || iVertexesUsed < 0 || iVertexesUsed >= AddressableVertexes(o)) return false;

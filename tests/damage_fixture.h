@@ -2,11 +2,14 @@
 // working buffers, for the damage tests that call one step at a time.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <random>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "crumple_test_peer.h"
 #include "host/object_data.h"
@@ -55,4 +58,19 @@ inline bool SameBits(const MeshArrays& a, const MeshArrays& b) {
     return same(a.positions, b.positions) && same(a.normals, b.normals) && same(a.texCoords0, b.texCoords0) &&
            same(a.texCoords1, b.texCoords1) && same(a.texCoords2, b.texCoords2) && same(a.colors, b.colors) &&
            a.indices == b.indices;
+}
+
+// Every used triangle's centre lies outside the sphere or on it.
+inline ::testing::AssertionResult NoCentreInside(Vexa_ObjectData& o, int indexesUsed, D3DXVECTOR3 c, float radius) {
+    for (int t = 0; t < indexesUsed; t += 3) {
+        D3DXVECTOR3 g(0, 0, 0);
+        for (int j = 0; j < 3; ++j) {
+            const D3DXVECTOR3 p = o.pPositions[o.GetIndex(t + j)];
+            g = D3DXVECTOR3(g.x + p.x / 3, g.y + p.y / 3, g.z + p.z / 3);
+        }
+        const double s = std::pow(g.x - c.x, 2) + std::pow(g.y - c.y, 2) + std::pow(g.z - c.z, 2);
+        if (s < static_cast<double>(radius) * radius * (1 - 1e-5))
+            return ::testing::AssertionFailure() << "triangle at " << t << " has its centre inside";
+    }
+    return ::testing::AssertionSuccess();
 }

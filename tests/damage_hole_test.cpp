@@ -37,21 +37,6 @@ MeshArrays Triangles(const std::vector<D3DXVECTOR3>& positions, const std::vecto
     return mesh;
 }
 
-// Every used triangle's centre lies outside the sphere or on it.
-::testing::AssertionResult NoCentreInside(Vexa_ObjectData& o, int indexesUsed, D3DXVECTOR3 c, float radius) {
-    for (int t = 0; t < indexesUsed; t += 3) {
-        D3DXVECTOR3 g(0, 0, 0);
-        for (int j = 0; j < 3; ++j) {
-            const D3DXVECTOR3 p = o.pPositions[o.GetIndex(t + j)];
-            g = D3DXVECTOR3(g.x + p.x / 3, g.y + p.y / 3, g.z + p.z / 3);
-        }
-        const double s = std::pow(g.x - c.x, 2) + std::pow(g.y - c.y, 2) + std::pow(g.z - c.z, 2);
-        if (s < static_cast<double>(radius) * radius * (1 - 1e-5))
-            return ::testing::AssertionFailure() << "triangle at " << t << " has its centre inside";
-    }
-    return ::testing::AssertionSuccess();
-}
-
 std::vector<int> InRange(DirectChannel& d, float radius) {
     std::vector<int> list;
     d.peer.SearchVertexesInRange(radius, &list);
@@ -154,46 +139,56 @@ TEST(DamageHole, SmallTrianglesAndRedVertexesAreLeftOrRemovedWhole) {
 }
 
 TEST(DamageHole, CommitDropsRenumbersAndClosesGaps) {
-    // Five triangles in use; the first, the middle and the last are found.
-    std::vector<D3DXVECTOR3> positions(6, D3DXVECTOR3(0, 0, 0));
-    const std::vector<uint32_t> indices = {0, 1, 2, 1, 2, 3, 2, 3, 4, 3, 4, 5, 4, 5, 0};
-    for (int spare : {2, 1}) {
-        SCOPED_TRACE(testing::Message() << spare << " spare vertices");
-        DirectChannel d(WithSpareRoom(Triangles(positions, indices), spare, 3), 6, 15);
+    // Five triangles in use, the first, the middle and the last found; new
+    // vertices b, b + 1, b + 2, of which b + 1 is used by no triangle.
+    const std::vector<uint32_t> indices = {0, 1, 2, 1, 2, 3, 2, 3, 4, 3, 4, 5, 4, 5, 0, 1, 1, 1};
+    const struct {
+        int capacity, used;
+        bool indices16, committed;
+    } cases[] = {
+        {8, 6, false, true},          // exactly room for the two kept vertices
+        {7, 6, false, false},         // one vertex too many
+        {65540, 65534, true, true},   // 16-bit: numbers up to 65535
+        {65540, 65535, true, false},  // 16-bit: 65536 would wrap
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.capacity << " vertex slots, " << c.used << " used");
+        MeshArrays mesh = Triangles(std::vector<D3DXVECTOR3>(static_cast<size_t>(c.capacity)), indices);
+        mesh.indices16 = c.indices16;
+        DirectChannel d(mesh, c.used, 15);
+        const uint32_t b = static_cast<uint32_t>(c.used);
         Kel_CrumpleTestPeer::HolePass pass;
         pass.triangles = {0, 6, 12};
-        // New vertices 6, 7, 8; vertex 7 is used by no triangle.
         pass.newPositions = {{1, 0, 0}, {2, 0, 0}, {3, 0, 0}};
         pass.newNormals = {{0, 1, 0}, {0, 1, 0}, {0, 0, 1}};
         pass.newTexCoords0 = pass.newTexCoords1 = {{0, 0}, {0, 0}, {0.5f, 0.5f}};
         pass.newColors = {1, 2, 3};
-        pass.newIndexes = {0, 6, 8, 8, 1, 2, 0, 1, 2};
+        pass.newIndexes = {0, b, b + 2, b + 2, 1, 2, 0, 1, 2};
         std::vector<int> list = {4};
         const MeshArrays before = d.o().ToArrays();
-        const bool committed = d.peer.CommitHolePass(pass, &list);
-        // The dropped vertex does not count: two new vertices need two slots.
-        ASSERT_EQ(committed, spare == 2);
-        if (!committed) {
+        ASSERT_EQ(d.peer.CommitHolePass(pass, &list), c.committed);
+        if (!c.committed) {
             EXPECT_TRUE(SameBits(d.o().ToArrays(), before));
             EXPECT_EQ(list, std::vector<int>{4});
-            EXPECT_EQ(d.peer.iVertexesUsed(), 6);
+            EXPECT_EQ(d.peer.iVertexesUsed(), c.used);
             EXPECT_EQ(d.peer.iIndexesUsed(), 15);
             continue;
         }
         Vexa_ObjectData& o = d.o();
-        EXPECT_EQ(d.peer.iVertexesUsed(), 8);
+        EXPECT_EQ(d.peer.iVertexesUsed(), c.used + 2);
         EXPECT_EQ(d.peer.iIndexesUsed(), 15);
-        EXPECT_EQ(list, (std::vector<int>{4, 6, 7}));
-        EXPECT_EQ(o.pPositions[7].x, 3.0f);  // the third new vertex moved down one
-        EXPECT_EQ(o.pNormals[7].z, 1.0f);
-        EXPECT_EQ(o.pColors[7], 3u);
-        EXPECT_EQ(o.pTexCoords1[7].x, 0.5f);
-        const std::vector<uint32_t> expected = {1, 2, 3, 3, 4, 5, 0, 6, 7, 7, 1, 2, 0, 1, 2, 1, 1, 1};
-        EXPECT_EQ(o.ToArrays().indices, expected);
+        EXPECT_EQ(list, (std::vector<int>{4, c.used, c.used + 1}));
+        // The third new vertex moved down one, with every attribute.
+        EXPECT_EQ(o.pPositions[b + 1].x, 3.0f);
+        EXPECT_EQ(o.pNormals[b + 1].z, 1.0f);
+        EXPECT_EQ(o.pColors[b + 1], 3u);
+        EXPECT_EQ(o.pTexCoords1[b + 1].x, 0.5f);
+        EXPECT_EQ(o.ToArrays().indices,
+                  (std::vector<uint32_t>{1, 2, 3, 3, 4, 5, 0, b, b + 1, b + 1, 1, 2, 0, 1, 2, 1, 1, 1}));
     }
 
     // A last pass that keeps nothing: counts fall, the freed tail reads 0.
-    DirectChannel d(WithSpareRoom(Triangles(positions, indices), 2, 3), 6, 15);
+    DirectChannel d(Triangles(std::vector<D3DXVECTOR3>(8), indices), 6, 15);
     Kel_CrumpleTestPeer::HolePass pass;
     pass.triangles = {3, 9};
     pass.newPositions = {{1, 0, 0}};

@@ -6,8 +6,8 @@
 #include <random>
 
 #include "damage_fixture.h"
-#include "support/literal_oracles.h"
 #include "mesh_invariants.h"
+#include "support/literal_oracles.h"
 #include "test_scene.h"
 
 TEST(DamageImpactPoint, CentroidHitSplitsTheTriangleInThree) {

@@ -1,5 +1,4 @@
-// From vertices to triangles: scan and lookup modes, the lookup table, and the
-// test whether a triangle straddles the impact sphere.
+// From vertices to triangles: scan and lookup modes and the lookup table.
 #include <gtest/gtest.h>
 
 #include <numeric>
@@ -90,22 +89,6 @@ TEST(DamageTriangleSearch, EachTriangleOnceAndNothingForUnusedVertexes) {
     peer.AddIndexToBufferAndLookup(3, 96);
     EXPECT_EQ(d->o().GetIndex(5), 6);
     EXPECT_EQ(peer.vIndexLookupTable().size(), 30u);
-}
-
-TEST(DamageTriangleSearch, StraddleTestAgainstTheSphere) {
-    auto d = DirectChannel::Padded(MakeGridMesh(1, 1, 1.0f), 0, 0);
-    Kel_CrumpleTestPeer& peer = d->peer;
-    peer.vCollisionPos() = D3DXVECTOR3(0, 0, 0);
-    D3DXVECTOR3 in1(0.1f, 0, 0), in2(0, 0.1f, 0), on(1, 0, 0), out1(2, 0, 0), out2(0, 3, 0), onY(0, 1, 0),
-        onZ(0, 0, 1), centre(0, 0, 0);
-    EXPECT_TRUE(peer.AllInsideOrOutsideCollision(in1, in2, in1, 1.0f));
-    EXPECT_TRUE(peer.AllInsideOrOutsideCollision(out1, out2, out1, 1.0f));
-    EXPECT_FALSE(peer.AllInsideOrOutsideCollision(in1, in2, on, 1.0f));
-    EXPECT_FALSE(peer.AllInsideOrOutsideCollision(on, onY, onZ, 1.0f));
-    EXPECT_FALSE(peer.AllInsideOrOutsideCollision(in1, out1, out2, 1.0f));
-    // Radius 0: nothing is inside, a point at the centre is not outside either.
-    EXPECT_TRUE(peer.AllInsideOrOutsideCollision(in1, out1, out2, 0.0f));
-    EXPECT_FALSE(peer.AllInsideOrOutsideCollision(centre, out1, out2, 0.0f));
 }
 
 // Membership in a sorted copy and the reused table give the same sets, and
