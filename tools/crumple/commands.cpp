@@ -3,7 +3,6 @@
 
 #include <filesystem>
 #include <iostream>
-#include <unistd.h>
 
 #include "demo_scene.h"
 #include "errors.h"

@@ -93,13 +93,6 @@ int CrumpleChannel::ChildIndex(const std::string& name) const {
     return -1;
 }
 
-const std::string& CrumpleChannel::ChildName(int index) const {
-    static const std::string unknown = "?";
-    for (const auto& child : children_)
-        if (child.index == index) return child.name;
-    return unknown;
-}
-
 SettingCatalog CrumpleChannel::Settings() const {
     SettingCatalog catalog;
     for (const auto& child : children_) {

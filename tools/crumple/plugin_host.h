@@ -39,10 +39,8 @@ public:
     CrumpleChannel(const CrumpleChannel&) = delete;
     CrumpleChannel& operator=(const CrumpleChannel&) = delete;
 
-    const std::vector<ChildDescription>& Children() const { return children_; }
     // -1 when no child has that name.
     int ChildIndex(const std::string& name) const;
-    const std::string& ChildName(int index) const;
     SettingCatalog Settings() const;
 
     // Puts `mesh` into "Object Data" and an independent copy into

@@ -272,6 +272,21 @@ Image OffscreenRenderer::Render(const RenderBuffers& buffers, const Camera& came
 
     const size_t records = buffers.recordSize > 0 ? buffers.vertexBytes / static_cast<size_t>(buffers.recordSize) : 0;
     const size_t indexCount = buffers.indexBytes / static_cast<size_t>(buffers.indexWidth) / 3 * 3;
+    // OpenGL does not check indices against the vertex buffer; a wrong one
+    // would read outside it.
+    for (size_t i = 0; i < indexCount; ++i) {
+        uint32_t index;
+        if (buffers.indexWidth == 2) {
+            uint16_t narrow;
+            std::memcpy(&narrow, buffers.indices + 2 * i, 2);
+            index = narrow;
+        } else {
+            std::memcpy(&index, buffers.indices + 4 * i, 4);
+        }
+        if (index >= records)
+            throw OutputError("cannot render: index entry " + std::to_string(i) + " refers to vertex " +
+                              std::to_string(index) + " beyond the " + std::to_string(records) + " vertex records");
+    }
     if (records > 0 && indexCount > 0) {
         GLuint objects[2];
         glGenBuffers(2, objects);

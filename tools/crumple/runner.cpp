@@ -32,6 +32,7 @@ Camera FrameObject(CrumpleChannel& channel, const D3DXVECTOR3& view) {
     Vexa_ObjectData& object = channel.Object();
     int used = UsedCount(channel.Value(kVertexesUsed));
     if (used <= 0 || used > object.GetVertexCount()) used = object.GetVertexCount();
+    used = std::min(used, object.PositionsLength());
     D3DXMATRIX world;
     object.GetWorldMatrix(&world);
     D3DXVECTOR3 lo(-1.0f, -1.0f, -1.0f), hi(1.0f, 1.0f, 1.0f);
