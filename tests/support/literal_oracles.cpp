@@ -1,5 +1,6 @@
 #include "literal_oracles.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -66,75 +67,49 @@ struct Lists {
 };
 
 bool LiteralCommit(Kel_CrumpleTestPeer& peer, Vexa_ObjectData& o, const std::set<int>& triangles, Lists& l,
-                   bool hasTex2, std::vector<int>* vertexes) {
-    const int used = peer.iVertexesUsed();
-    std::vector<int> dropped;
-    const size_t n = l.positions.size();
-    for (size_t k = 0; k < n; ++k) {
-        bool isUsed = false;
-        for (uint32_t w : l.indexes)
-            if (w == static_cast<uint32_t>(used) + k) isUsed = true;
-        const size_t d = dropped.size();
-        if (isUsed) {
-            l.positions[k - d] = l.positions[k];
-            l.colors[k - d] = l.colors[k];
-            l.normals[k - d] = l.normals[k];
-            l.tex0[k - d] = l.tex0[k];
-            l.tex1[k - d] = l.tex1[k];
-            if (hasTex2) l.tex2[k - d] = l.tex2[k];
-        } else {
-            dropped.push_back(static_cast<int>(k));
-        }
+                   std::vector<int>* vertexes) {
+    // New vertices no index uses are dropped; the numbers above each dropped
+    // one are counted down one by one.
+    const uint32_t used = static_cast<uint32_t>(peer.iVertexesUsed());
+    std::vector<uint32_t> dropped;
+    for (uint32_t k = 0; k < l.positions.size(); ++k)
+        if (std::find(l.indexes.begin(), l.indexes.end(), used + k) == l.indexes.end()) dropped.push_back(k);
+    for (auto k = dropped.rbegin(); k != dropped.rend(); ++k) {
+        auto drop = [&](auto& list) {
+            if (!list.empty()) list.erase(list.begin() + *k);
+        };
+        drop(l.positions), drop(l.normals), drop(l.tex0), drop(l.tex1), drop(l.tex2), drop(l.colors);
     }
-    l.positions.resize(n - dropped.size());
-    for (uint32_t& w : l.indexes) {
-        if (w < static_cast<uint32_t>(used)) continue;
-        uint32_t below = 0;
-        for (int k : dropped)
-            if (static_cast<uint32_t>(k) < w - static_cast<uint32_t>(used)) ++below;
-        w -= below;
-    }
+    for (uint32_t& w : l.indexes)
+        if (w >= used) w -= static_cast<uint32_t>(std::count_if(dropped.begin(), dropped.end(), [&](uint32_t k) {
+                           return k < w - used;
+                       }));
 
-    const uint32_t f = static_cast<uint32_t>(triangles.size());
+    const uint32_t n = static_cast<uint32_t>(l.positions.size()), f = static_cast<uint32_t>(triangles.size());
     const uint32_t indexesUsed = static_cast<uint32_t>(peer.iIndexesUsed());
-    if (static_cast<uint32_t>(used) + l.positions.size() > static_cast<uint32_t>(o.GetVertexCount())) return false;
+    if (used + n > static_cast<uint32_t>(o.GetVertexCount())) return false;
     if (indexesUsed - 3 * f + l.indexes.size() > static_cast<uint32_t>(o.GetIndexCount())) return false;
-    if (o.pIndices16 && !o.pIndices32 && used + l.positions.size() > 65536u) return false;
+    if (o.pIndices16 && !o.pIndices32 && used + n > 65536u) return false;
 
-    for (size_t k = 0; k < l.positions.size(); ++k) {
-        const int w = used + static_cast<int>(k);
+    for (uint32_t k = 0; k < n; ++k) {
+        const int w = static_cast<int>(used + k);
         o.pPositions[w] = l.positions[k];
         o.pNormals[w] = l.normals[k];
         o.pTexCoords0[w] = l.tex0[k];
         o.pTexCoords1[w] = l.tex1[k];
-        if (hasTex2) o.pTexCoords2[w] = l.tex2[k];
+        if (!l.tex2.empty()) o.pTexCoords2[w] = l.tex2[k];
         o.pColors[w] = l.colors[k];
         vertexes->push_back(w);
     }
-    const int N = static_cast<int>(indexesUsed), F = static_cast<int>(f);
-    auto get = [&](int p) { return o.pIndices32 ? o.pIndices32[p] : static_cast<uint32_t>(o.pIndices16[p]); };
-    auto set = [&](int p, uint32_t v) {
-        if (o.pIndices32)
-            o.pIndices32[p] = v;
-        else
-            o.pIndices16[p] = static_cast<uint16_t>(v);
-    };
-    if (o.pIndices32 || o.pIndices16) {
-        auto cursor = triangles.begin();
-        int r = 0;
-        for (int u = 0; u < N / 3; ++u) {
-            if (r == F || 3 * u != *cursor) {
-                for (int j = 0; j < 3; ++j) set(3 * (u - r) + j, get(3 * u + j));
-            } else {
-                ++r;
-                ++cursor;
-            }
-        }
-        for (size_t m = 0; m < l.indexes.size(); ++m) set(N - 3 * F + static_cast<int>(m), l.indexes[m]);
-        for (int p = N - 3 * F + static_cast<int>(l.indexes.size()); p < N; ++p) set(p, 0);
-    }
-    peer.iVertexesUsed() += static_cast<int>(l.positions.size());
-    peer.iIndexesUsed() += static_cast<int>(l.indexes.size()) - 3 * F;
+    // The triangles not found, in order, then the new ones; freed slots read 0.
+    std::vector<uint32_t> rewritten;
+    for (uint32_t p = 0; p < indexesUsed; ++p)
+        if (!triangles.count(static_cast<int>(p / 3 * 3))) rewritten.push_back(static_cast<uint32_t>(o.GetIndex(p)));
+    rewritten.insert(rewritten.end(), l.indexes.begin(), l.indexes.end());
+    if (rewritten.size() < indexesUsed) rewritten.resize(indexesUsed, 0);
+    for (size_t p = 0; p < rewritten.size(); ++p) o.SetIndex(static_cast<int>(rewritten[p]), static_cast<int>(p));
+    peer.iVertexesUsed() += static_cast<int>(n);
+    peer.iIndexesUsed() += static_cast<int>(l.indexes.size()) - 3 * static_cast<int>(f);
     return true;
 }
 
@@ -142,7 +117,6 @@ bool LiteralCommit(Kel_CrumpleTestPeer& peer, Vexa_ObjectData& o, const std::set
 
 void LiteralHoleDamage(Kel_CrumpleTestPeer& peer, float radius, std::vector<int>* vertexes) {
     Vexa_ObjectData& o = *peer.pObjectData();
-    const bool hasTex2 = o.HasTexCoords(2);
     const D3DXVECTOR3 centre = peer.vCollisionPos();
     const double r2 = static_cast<double>(radius) * radius;
     std::set<int> triangles;
@@ -206,25 +180,20 @@ void LiteralHoleDamage(Kel_CrumpleTestPeer& peer, float radius, std::vector<int>
             fresh(s01, v01, m01, i0, i1);
             fresh(s02, v02, m02, i0, i2);
             fresh(s12, v12, m12, i1, i2);
-            if (s01) {
-                peer.AddIndexesToArray(i0, v01, gv, p0, m01, g, keep, radius, &l.indexes);
-                peer.AddIndexesToArray(i1, gv, v01, p1, g, m01, keep, radius, &l.indexes);
-            } else {
-                peer.AddIndexesToArray(i0, i1, gv, p0, p1, g, keep, radius, &l.indexes);
-            }
-            if (s12) {
-                peer.AddIndexesToArray(i1, v12, gv, p1, m12, g, keep, radius, &l.indexes);
-                peer.AddIndexesToArray(i2, gv, v12, p2, g, m12, keep, radius, &l.indexes);
-            } else {
-                peer.AddIndexesToArray(i1, i2, gv, p1, p2, g, keep, radius, &l.indexes);
-            }
-            if (s02) {
-                peer.AddIndexesToArray(i2, v02, gv, p2, m02, g, keep, radius, &l.indexes);
-                peer.AddIndexesToArray(i0, gv, v02, p0, g, m02, keep, radius, &l.indexes);
-            } else {
-                peer.AddIndexesToArray(i2, i0, gv, p2, p0, g, keep, radius, &l.indexes);
+            // The fan, edge by edge in the winding order: two pieces along a split edge.
+            const int corner[3] = {i0, i1, i2}, middle[3] = {v01, v12, v02};
+            const bool split[3] = {s01, s12, s02};
+            D3DXVECTOR3 at[3] = {p0, p1, p2}, mid[3] = {m01, m12, m02};
+            for (int e = 0; e < 3; ++e) {
+                const int f = (e + 1) % 3;
+                if (split[e]) {
+                    peer.AddIndexesToArray(corner[e], middle[e], gv, at[e], mid[e], g, keep, radius, &l.indexes);
+                    peer.AddIndexesToArray(corner[f], gv, middle[e], at[f], g, mid[e], keep, radius, &l.indexes);
+                } else {
+                    peer.AddIndexesToArray(corner[e], corner[f], gv, at[e], at[f], g, keep, radius, &l.indexes);
+                }
             }
         }
-        if (!LiteralCommit(peer, o, triangles, l, hasTex2, vertexes)) return;
+        if (!LiteralCommit(peer, o, triangles, l, vertexes)) return;
     }
 }
