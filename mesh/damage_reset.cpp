@@ -2,6 +2,7 @@
 // its own size, and the counters return to "no working buffers".
 #include <cstring>
 
+#include "mesh/array_remake.h"
 #include "plugin/Kel_Crumple.h"
 #include "plugin/children.h"
 
@@ -44,14 +45,7 @@ void Kel_Crumple::ClearDamage() {
     object->ReleaseBuffers();
     object->SetVertexCount(vc);
     object->SetIndexCount(ic);
-    // Each setter remakes its array at the undamaged count.
-    const D3DXVECTOR3 zero3(0.0f, 0.0f, 0.0f);
-    const D3DXVECTOR2 zero2(0.0f, 0.0f);
-    object->SetVertexPosition(zero3, 0);
-    object->SetVertexNormal(zero3, 0);
-    object->SetVertexTexCoord(0, zero2, 0);
-    object->SetVertexTexCoord(1, zero2, 0);
-    object->SetVertexColor(0u, 0);
+    RemakeVertexArrays(object, 0u);
     if (!original->HasVertexColors()) original->SetVertexColor(0u, 0);
 
     CopyOrZero(object->pPositions, original->pPositions, vc);
@@ -60,7 +54,7 @@ void Kel_Crumple::ClearDamage() {
     CopyOrZero(object->pTexCoords1, original->pTexCoords1, vc);
     CopyOrZero(object->pColors, original->pColors, vc);
     if (object->HasTexCoords(2)) {
-        object->SetVertexTexCoord(2, zero2, 0);
+        object->SetVertexTexCoord(2, D3DXVECTOR2(0.0f, 0.0f), 0);
         CopyOrZero(object->pTexCoords2, original->pTexCoords2, vc);
     }
 

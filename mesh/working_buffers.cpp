@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "mesh/array_remake.h"
 #include "plugin/Kel_Crumple.h"
 #include "plugin/children.h"
 
@@ -106,25 +107,19 @@ void Kel_Crumple::IncreaseVertexBufferSize() {
 
     object->ReleaseBuffers();
     object->SetVertexCount(vcap);
-    // Each setter remakes its array at the new count; the pointers change.
-    const D3DXVECTOR3 zero3(0.0f, 0.0f, 0.0f);
-    const D3DXVECTOR2 zero2(0.0f, 0.0f);
-    object->SetVertexPosition(zero3, 0);
-    object->SetVertexNormal(zero3, 0);
-    object->SetVertexTexCoord(0, zero2, 0);
-    object->SetVertexTexCoord(1, zero2, 0);
-    object->SetVertexColor(0xFFFFFFFFu, 0);
+    // The arrays are remade at the new count; the pointers change.
+    RemakeVertexArrays(object, 0xFFFFFFFFu);
     Restore(object->pPositions, positions);
     Restore(object->pNormals, normals);
     Restore(object->pTexCoords0, texCoords0);
     Restore(object->pTexCoords1, texCoords1);
     Restore(object->pColors, colors);
     if (hasTexCoords2) {
-        object->SetVertexTexCoord(2, zero2, 0);
+        object->SetVertexTexCoord(2, D3DXVECTOR2(0.0f, 0.0f), 0);
         Restore(object->pTexCoords2, texCoords2);
     }
     if (object->pPositions != nullptr)
-        for (int v = vc; v < vcap; ++v) object->pPositions[v] = zero3;
+        for (int v = vc; v < vcap; ++v) object->pPositions[v] = D3DXVECTOR3(0.0f, 0.0f, 0.0f);
 
     object->SetIndexCount(icap);
     // Spare triangles (1, 1, 1) are degenerate and draw nothing.
