@@ -14,19 +14,12 @@ public:
 #define CRUMPLE_PEER_MEMBER(type, name) \
     type& name() { return c_.name; }
     CRUMPLE_PEER_MEMBER(float, fImpactFactor)
-    CRUMPLE_PEER_MEMBER(float, fImpactRadiusFactor)
-    CRUMPLE_PEER_MEMBER(float, fIndexFactor)
     CRUMPLE_PEER_MEMBER(float, fVertexFactor)
     CRUMPLE_PEER_MEMBER(int, iAlphaDamageValue)
     CRUMPLE_PEER_MEMBER(float, fMinTriangleSize)
-    CRUMPLE_PEER_MEMBER(float, fHoleThreshold)
     CRUMPLE_PEER_MEMBER(float, fMaxDent)
     CRUMPLE_PEER_MEMBER(int, iMinRedValue)
-    CRUMPLE_PEER_MEMBER(bool, bApplyDents)
-    CRUMPLE_PEER_MEMBER(bool, bApplyAlphaDamage)
     CRUMPLE_PEER_MEMBER(bool, bApplyHoles)
-    CRUMPLE_PEER_MEMBER(float, fDentRadiusFactor)
-    CRUMPLE_PEER_MEMBER(float, fDentFactor)
     CRUMPLE_PEER_MEMBER(float, fDentAngle)
     CRUMPLE_PEER_MEMBER(int, iNumberOfPasses)
     CRUMPLE_PEER_MEMBER(int, iVertexesUsed)
@@ -37,15 +30,7 @@ public:
     CRUMPLE_PEER_MEMBER(std::vector<std::vector<int>>, vIndexLookupTable)
 #undef CRUMPLE_PEER_MEMBER
 
-    static int iDefaultChangedVertexes() { return Kel_Crumple::iDefaultChangedVertexes; }
-    static int iDefaultNewVertexes() { return Kel_Crumple::iDefaultNewVertexes; }
-    static int iDefaultVertexInRange() { return Kel_Crumple::iDefaultVertexInRange; }
-    static int iDefaultNewIndexes() { return Kel_Crumple::iDefaultNewIndexes; }
-    static int iDefaultIndexesInRange() { return Kel_Crumple::iDefaultIndexesInRange; }
-    static int iMassShore() { return Kel_Crumple::iMassShore; }
-    static int iDefaultImpactDivider() { return Kel_Crumple::iDefaultImpactDivider; }
 
-    void IncreaseVertexBufferSize() { c_.IncreaseVertexBufferSize(); }
     void UpdateGPUBuffer(std::vector<int>* list) { c_.UpdateGPUBuffer(list); }
     void AddVertexToArray(int a, int b, std::vector<D3DXVECTOR3>* n, std::vector<D3DXVECTOR2>* t0,
                           std::vector<D3DXVECTOR2>* t1, std::vector<D3DXVECTOR2>* t2,
@@ -66,14 +51,12 @@ public:
     uint32_t CalcAverageColor(uint32_t a, uint32_t b, uint32_t c) { return c_.CalcAverageColor(a, b, c); }
     float Initialize() { return c_.Initialize(); }
     float CalcAngle(D3DXVECTOR3 a, D3DXVECTOR3 b) { return c_.CalcAngle(a, b); }
-    void ApplyDamage() { c_.ApplyDamage(); }
     void SearchVertexesInRange(float radius, std::vector<int>* list) { c_.SearchVertexesInRange(radius, list); }
     float ApplyDentDamage(D3DXVECTOR3 offset, float radius, std::vector<int>* list) {
         return c_.ApplyDentDamage(offset, radius, list);
     }
     void ApplyAlphaDamage(std::vector<int>* list) { c_.ApplyAlphaDamage(list); }
     bool AddVertex() { return c_.AddVertex(); }
-    void CreateIndexLookupTable() { c_.CreateIndexLookupTable(); }
     void SearchTrianglesInRange(int start, int count, std::vector<int> vertexes, std::set<int>* triangles) {
         c_.SearchTrianglesInRange(start, count, vertexes, triangles);
     }

@@ -377,6 +377,15 @@ TEST(DamageTriangleSearch, ModesTableAndRepeatedCorners) {
         LiteralSearchTriangles(d.o(), 600, start, start ? 60 : 600, list, &expected);
         EXPECT_EQ(found, expected) << start << ", " << list.size() << " entries";
     }
+    // Writing one index keeps the table in step, growing it to cover the
+    // vertex; a vertex past the capacity writes nothing.
+    d.peer.vIndexLookupTable().assign(10, {});
+    d.peer.AddIndexToBufferAndLookup(130, 600);
+    d.peer.AddIndexToBufferAndLookup(141, 603);
+    EXPECT_EQ(d.o().GetIndex(600), 130);
+    EXPECT_EQ(d.o().GetIndex(603), 1);
+    ASSERT_EQ(d.peer.vIndexLookupTable().size(), 131u);
+    EXPECT_EQ(d.peer.vIndexLookupTable()[130], std::vector<int>{600});
 }
 
 TEST(DamageHole, PassesSharedMidpointsSizeAndRed) {
