@@ -52,28 +52,25 @@ CrumpleScene::CrumpleScene() {
 
 CrumpleScene::~CrumpleScene() = default;
 
-void CrumpleScene::SetValue(int child, float value) {
-    auto* v = dynamic_cast<Vexa_Value*>(channel_->GetChild(child));
-    if (!v) throw std::logic_error("child " + std::to_string(child) + " is not a connected Value");
-    v->SetValue(value);
+namespace {
+
+// The child as the type a test expects; a test that names a wrong child fails loudly.
+template <typename T>
+T& Typed(Vexa_Channel& channel, int child, const char* typeName) {
+    auto* typed = dynamic_cast<T*>(channel.GetChild(child));
+    if (!typed) throw std::logic_error("child " + std::to_string(child) + " is not a connected " + typeName);
+    return *typed;
 }
 
-float CrumpleScene::Value(int child) {
-    auto* v = dynamic_cast<Vexa_Value*>(channel_->GetChild(child));
-    if (!v) throw std::logic_error("child " + std::to_string(child) + " is not a connected Value");
-    return v->GetValue();
-}
+}  // namespace
 
+void CrumpleScene::SetValue(int child, float value) { Typed<Vexa_Value>(*channel_, child, "Value").SetValue(value); }
+float CrumpleScene::Value(int child) { return Typed<Vexa_Value>(*channel_, child, "Value").GetValue(); }
 void CrumpleScene::SetVector(int child, D3DXVECTOR3 value) {
-    auto* v = dynamic_cast<Vexa_ValueVector*>(channel_->GetChild(child));
-    if (!v) throw std::logic_error("child " + std::to_string(child) + " is not a connected Value Vector");
-    v->SetValue(value);
+    Typed<Vexa_ValueVector>(*channel_, child, "Value Vector").SetValue(value);
 }
-
 D3DXVECTOR3 CrumpleScene::Vector(int child) {
-    auto* v = dynamic_cast<Vexa_ValueVector*>(channel_->GetChild(child));
-    if (!v) throw std::logic_error("child " + std::to_string(child) + " is not a connected Value Vector");
-    return v->GetValue();
+    return Typed<Vexa_ValueVector>(*channel_, child, "Value Vector").GetValue();
 }
 
 Vexa_ObjectData* CrumpleScene::Object() { return dynamic_cast<Vexa_ObjectData*>(channel_->GetChild(kObjectData)); }
