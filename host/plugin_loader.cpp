@@ -2,14 +2,7 @@
 // part of making an instance (type record, host object, children).
 #include "host/plugin_loader.h"
 
-#include <dlfcn.h>
-
 namespace {
-
-std::string LastDlError() {
-    const char* text = dlerror();
-    return text ? text : "unknown error";
-}
 
 void SetError(std::string* error, const std::string& text) {
     if (error) *error = text;
@@ -18,34 +11,25 @@ void SetError(std::string* error, const std::string& text) {
 }  // namespace
 
 // Reads: the library at `path`. Writes: *error on failure, naming the path and
-// what was missing. Local binding keeps one plug-in's symbols from another's.
+// what was missing.
 std::unique_ptr<PluginLibrary> PluginLibrary::Open(const std::string& path, std::string* error) {
-    dlerror();
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-        SetError(error, "cannot open plug-in library '" + path + "': " + LastDlError());
-        return nullptr;
-    }
     std::unique_ptr<PluginLibrary> library(new PluginLibrary());
-    library->handle_ = handle;  // from here the destructor closes it
-    dlerror();
-    library->getType_ = reinterpret_cast<GetTypeFunc>(dlsym(handle, "GetType"));
+    if (!library->library_.Open(path, error)) return nullptr;
+    std::string reason;
+    library->getType_ = reinterpret_cast<GetTypeFunc>(library->library_.Find("GetType", &reason));
     if (library->getType_ == nullptr) {
-        SetError(error, "plug-in library '" + path + "' has no entry point GetType: " + LastDlError());
+        SetError(error, "plug-in library '" + path + "' has no entry point GetType: " + reason);
         return nullptr;
     }
-    dlerror();
-    library->initDll_ = reinterpret_cast<InitDLLFunc>(dlsym(handle, "InitDLL"));
+    library->initDll_ = reinterpret_cast<InitDLLFunc>(library->library_.Find("InitDLL", &reason));
     if (library->initDll_ == nullptr) {
-        SetError(error, "plug-in library '" + path + "' has no entry point InitDLL: " + LastDlError());
+        SetError(error, "plug-in library '" + path + "' has no entry point InitDLL: " + reason);
         return nullptr;
     }
     return library;
 }
 
-PluginLibrary::~PluginLibrary() {
-    if (handle_) dlclose(handle_);
-}
+PluginLibrary::~PluginLibrary() = default;
 
 // InitDLL, then what the engine does before a channel's first update. An
 // instance that is not a channel, or describes a child type the host does not
@@ -66,6 +50,5 @@ std::unique_ptr<Vexa_Channel> PluginLibrary::CreateInstance(Vexa_ChannelHost* ho
 }
 
 void* PluginLibrary::FindSymbol(const char* name) const {
-    if (handle_ == nullptr || name == nullptr) return nullptr;
-    return dlsym(handle_, name);
+    return library_.Find(name, nullptr);
 }

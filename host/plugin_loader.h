@@ -7,6 +7,7 @@
 
 #include "channel_records.h"
 #include "korvane_api.h"
+#include "shared_library.h"
 #include "vexa_channel.h"
 
 typedef ChannelType* (*GetTypeFunc)();
@@ -30,7 +31,7 @@ public:
 
 private:
     PluginLibrary() = default;
-    void* handle_ = nullptr;
+    korvane::SharedLibrary library_;
     GetTypeFunc getType_ = nullptr;
     InitDLLFunc initDll_ = nullptr;
 };
