@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "damage/arc_cosine.h"
 #include "mesh/vector_math.h"
 #include "plugin/Kel_Crumple.h"
 #include "plugin/children.h"
@@ -105,5 +106,5 @@ float Kel_Crumple::CalcAngle(D3DXVECTOR3 a, D3DXVECTOR3 b) {
     b = D3DXVECTOR3(b.x * ib, b.y * ib, b.z * ib);
     const float c = static_cast<float>(static_cast<double>(a.x) * b.x + static_cast<double>(a.y) * b.y +
                                        static_cast<double>(a.z) * b.z);
-    return static_cast<float>(std::acos(static_cast<double>(c)));
+    return ArcCosine(c);
 }
