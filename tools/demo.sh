@@ -6,6 +6,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+cmake --preset linux
 cmake --build build -j"$(nproc 2>/dev/null || echo 2)" --target crumple
 build/crumple demo "$@"

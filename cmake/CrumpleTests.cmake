@@ -1,0 +1,53 @@
+# The test suite: one GoogleTest program per subsystem, the export check, and
+# the consumer check of the installed package.
+enable_testing()
+include(GoogleTest)
+
+# Cross builds run their programs through the emulator (Wine); without one the
+# programs are built but only the checks that run on the build machine count.
+set(crumple_can_run ON)
+if(CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
+  set(crumple_can_run OFF)
+endif()
+
+foreach(group host plugin mesh damage)
+  file(GLOB group_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/${group}_*.cpp)
+  if(group_sources)
+    add_executable(${group}_tests ${group_sources} ${TEST_SUPPORT_SOURCES})
+    target_include_directories(${group}_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+    target_compile_options(${group}_tests PRIVATE ${CRUMPLE_FLAGS} ${CRUMPLE_WARNINGS})
+    target_link_libraries(${group}_tests PRIVATE Crumple Korvane GTest::gtest GTest::gtest_main)
+    target_compile_definitions(${group}_tests PRIVATE CRUMPLE_PLUGIN_PATH="${CRUMPLE_PLUGIN_PATH}")
+    if(group STREQUAL "damage")
+      # The arc cosine is internal to the plug-in and self-contained: its test
+      # compiles it in rather than reaching into the library.
+      target_sources(${group}_tests PRIVATE ${PROJECT_SOURCE_DIR}/damage/arc_cosine.cpp)
+    endif()
+    if(crumple_can_run)
+      gtest_discover_tests(${group}_tests DISCOVERY_TIMEOUT 120)
+    endif()
+  endif()
+endforeach()
+
+if(WIN32)
+  add_test(NAME plugin_exports COMMAND sh ${PROJECT_SOURCE_DIR}/tests/check_exports.sh
+    $<TARGET_FILE:Crumple> ${CMAKE_OBJDUMP})
+else()
+  add_test(NAME plugin_exports COMMAND sh ${PROJECT_SOURCE_DIR}/tests/check_exports.sh $<TARGET_FILE:Crumple>)
+endif()
+
+# Installs this build into a scratch prefix and builds a small project against
+# it, once through find_package and once with this tree as a subdirectory.
+if(NOT CMAKE_CROSSCOMPILING AND NOT CRUMPLE_SANITIZE)
+  foreach(mode package subdirectory)
+    add_test(NAME consumer_${mode} COMMAND ${CMAKE_COMMAND}
+      -DMODE=${mode}
+      -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
+      -DBUILD_DIR=${PROJECT_BINARY_DIR}
+      -DWORK_DIR=${PROJECT_BINARY_DIR}/consumer-${mode}
+      -DCXX=${CMAKE_CXX_COMPILER}
+      -DCONFIG=$<CONFIG>
+      -P ${PROJECT_SOURCE_DIR}/tests/consumer/run_consumer.cmake)
+    set_tests_properties(consumer_${mode} PROPERTIES TIMEOUT 600 RESOURCE_LOCK consumer_build)
+  endforeach()
+endif()
