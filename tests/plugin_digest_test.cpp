@@ -1,0 +1,191 @@
+// One fixed run of hits through the loaded plug-in, reduced to a digest of
+// every byte it leaves behind: the working mesh, both render buffers and the
+// output children. Any change in the damage arithmetic shows up here.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <iomanip>
+#include <numeric>
+#include <sstream>
+#include <utility>
+#include <vector>
+
+#include "mesh_invariants.h"
+#include "plugin/children.h"
+#include "test_scene.h"
+
+using namespace crumple;
+
+namespace {
+
+// The same hits must give the same bytes on every compiler and platform, so a
+// mismatch is a defect to find, not a constant to regenerate per build. Change
+// this only when the damage behaviour is changed on purpose.
+constexpr uint64_t kExpectedDigest = 0x3820D2AAB285E94Aull;
+
+// 64-bit FNV-1a over raw bytes.
+class Digest {
+public:
+    void Feed(const void* data, size_t bytes) {
+        const auto* p = static_cast<const uint8_t*>(data);
+        for (size_t i = 0; i < bytes; ++i) hash_ = (hash_ ^ p[i]) * 0x100000001B3ull;
+    }
+    // The length first, so a missing array is not the same as a shorter neighbour.
+    template <typename T>
+    void FeedArray(const T* array, int length) {
+        const int32_t n = array ? length : -1;
+        Feed(&n, sizeof n);
+        if (array && length > 0) Feed(array, sizeof(T) * static_cast<size_t>(length));
+    }
+    void FeedBuffer(const RenderBufferMemory* buffer) {
+        EXPECT_NE(buffer, nullptr);
+        if (buffer) FeedArray(buffer->Data(), static_cast<int>(buffer->GetSize()));
+    }
+    uint64_t value() const { return hash_; }
+
+private:
+    uint64_t hash_ = 0xCBF29CE484222325ull;
+};
+
+void FeedScene(Digest& d, CrumpleScene& s) {
+    Vexa_ObjectData& o = *s.Object();
+    d.FeedArray(o.pPositions, o.PositionsLength());
+    d.FeedArray(o.pNormals, o.NormalsLength());
+    d.FeedArray(o.pTexCoords0, o.TexCoordsLength(0));
+    d.FeedArray(o.pTexCoords1, o.TexCoordsLength(1));
+    d.FeedArray(o.pTexCoords2, o.TexCoordsLength(2));
+    d.FeedArray(o.pColors, o.ColorsLength());
+    d.FeedArray(o.pIndices16, o.IndexArrayLength());
+    d.FeedArray(o.pIndices32, o.IndexArrayLength());
+    d.FeedBuffer(o.CurrentVertexBuffer());
+    d.FeedBuffer(o.CurrentIndexBuffer());
+    for (int child = kVertexesUsed; child <= kCollisionRadius; ++child) {
+        const float value = s.Value(child);
+        d.Feed(&value, sizeof value);
+    }
+    const D3DXVECTOR3 moved = s.Vector(kNewCollisionPosition);
+    d.Feed(&moved, sizeof moved);
+}
+
+// Colours that differ per vertex: blue (earlier dents) from 0 to 199, red from
+// 0 to 79, so the hole limit of 64 leaves some vertices uncuttable.
+MeshArrays Mesh(int n, float spacing, bool indices16, bool withTex2) {
+    MeshArrays m = MakeGridMesh(n, n, spacing, indices16, withTex2);
+    for (size_t v = 0; v < m.colors.size(); ++v)
+        m.colors[v] = 0xFF000000u | uint32_t(v * 29 % 80) << 16 | uint32_t(v * 13 % 256) << 8 | uint32_t(v * 7 % 200);
+    return m;
+}
+
+::testing::AssertionResult Sound(CrumpleScene& s, int vertexesUsed, int indexesUsed) {
+    const auto sound = MeshIsSound(*s.Object(), vertexesUsed, indexesUsed);
+    if (!sound || !s.Object()->CurrentVertexBuffer()) return sound;
+    std::vector<int> used(static_cast<size_t>(vertexesUsed));
+    std::iota(used.begin(), used.end(), 0);
+    return RenderBuffersMatch(*s.Object(), used);
+}
+
+int Used(CrumpleScene& s) { return static_cast<int>(s.Value(kVertexesUsed)); }
+int UsedIndexes(CrumpleScene& s) { return static_cast<int>(s.Value(kIndexesUsed)); }
+
+void Prepare(CrumpleScene& s) {
+    s.SetDefaultSettings();
+    const std::pair<int, float> settings[] = {{kImpactFactor, 1},    {kVertexMultiplier, 3}, {kIndexMultiplier, 6},
+                                              {kHoleThreshold, 1},   {kMinRedValue, 64},     {kDentFactor, 0.15f},
+                                              {kAlphaDamageValue, 96}, {kMinTriangleSize, 0.1f}};
+    for (auto [child, value] : settings) s.SetValue(child, value);
+    s.Update();
+    EXPECT_TRUE(Sound(s, Used(s), UsedIndexes(s)));
+}
+
+// Energy 1 (masses 2 and 2 at 25e6), so the impact radius is `radius`.
+void Hit(CrumpleScene& s, D3DXVECTOR3 at, float radius, bool dents, bool alpha, int holePasses) {
+    s.SetValue(kApplyDents, dents), s.SetValue(kApplyAlphaDamage, alpha), s.SetValue(kApplyHoles, holePasses > 0);
+    s.SetValue(kNumberOfPasses, static_cast<float>(holePasses)), s.SetValue(kImpactRadiusFactor, radius);
+    s.SetHit(at, {0, -1, 0}, 2, 2, 25e6f);
+    s.Update();
+    EXPECT_TRUE(Sound(s, Used(s), UsedIndexes(s)));
+}
+
+int Marked(CrumpleScene& s) {
+    int n = 0;
+    for (int v = 0; v < Used(s); ++v) n += (s.Object()->pColors[v] >> 24) != 0xFFu;
+    return n;
+}
+
+int Dented(CrumpleScene& s) {
+    int n = 0;
+    for (int v = 0; v < Used(s); ++v) n += s.Object()->pPositions[v].y != 0.0f;
+    return n;
+}
+
+}  // namespace
+
+TEST(HitDigest, FixedSequenceGivesStoredBytes) {
+    Digest digest;
+
+    // 32-bit indices, texture sets 0 to 2: 169 vertices, 864 indices.
+    CrumpleScene a;
+    a.SetMesh(Mesh(12, 1.0f, false, true));
+    Prepare(a);
+    ASSERT_EQ(a.Object()->GetVertexCount(), 507);
+    ASSERT_TRUE(Used(a) == 169 && UsedIndexes(a) == 864);
+
+    Hit(a, {0.3f, 0.0f, 0.2f}, 2.0f, true, false, 0);
+    EXPECT_GT(Dented(a), 4);
+    EXPECT_TRUE(Used(a) == 169 && UsedIndexes(a) == 864 && Marked(a) == 0 && a.Value(kCumulativeImpact) == 1.0f);
+
+    Hit(a, {-3.2f, 0.0f, 2.7f}, 2.0f, true, true, 0);
+    const int marked = Marked(a);
+    EXPECT_GT(marked, 4);
+
+    // One pass, below the waterline.
+    Hit(a, {2.3f, -0.1f, -2.4f}, 1.5f, true, true, 1);
+    EXPECT_GT(Used(a), 169);
+    EXPECT_NE(UsedIndexes(a), 864);
+    EXPECT_GT(Marked(a), marked);
+    EXPECT_EQ(a.Value(kHolesUnderWater), 1.5f);
+
+    const int vertexesAfterOne = Used(a), indexesAfterOne = UsedIndexes(a);
+    Hit(a, {-2.6f, 0.0f, -2.1f}, 1.7f, false, false, 2);
+    EXPECT_GT(Used(a), vertexesAfterOne);
+    EXPECT_NE(UsedIndexes(a), indexesAfterOne);
+
+    // No vertex within 0.2 of the hit: one is inserted there (holes are gated off).
+    const int vertexesBefore = Used(a), indexesBefore = UsedIndexes(a);
+    Hit(a, {4.5f, 0.0f, 4.4f}, 0.2f, true, true, 1);
+    ASSERT_EQ(Used(a), vertexesBefore + 1);
+    EXPECT_EQ(UsedIndexes(a), indexesBefore + 6);
+    const D3DXVECTOR3 inserted = a.Object()->pPositions[vertexesBefore];
+    EXPECT_TRUE(inserted.x == 4.5f && inserted.z == 4.4f && inserted.y != 0.0f);
+    EXPECT_NE(a.Object()->pColors[vertexesBefore] >> 24, 0xFFu);
+    FeedScene(digest, a);
+
+    // Reset; the next update prepares the buffers again, then more hits.
+    a.crumple().ClearDamage();
+    EXPECT_TRUE(a.Value(kVertexesUsed) == 0.0f && a.Value(kCumulativeImpact) == 0.0f);
+    EXPECT_TRUE(Sound(a, 169, 864));
+    a.Update();
+    ASSERT_EQ(a.Object()->GetVertexCount(), 507);
+    EXPECT_TRUE(Used(a) == 169 && UsedIndexes(a) == 864 && Marked(a) == 0 && Dented(a) == 0);
+    EXPECT_TRUE(Sound(a, 169, 864));
+    Hit(a, {1.1f, 0.0f, 3.3f}, 1.6f, true, true, 2);
+    EXPECT_TRUE(Used(a) > 169 && UsedIndexes(a) != 864 && Marked(a) > 0);
+    FeedScene(digest, a);
+
+    // 16-bit indices, texture sets 0 and 1: 121 vertices, 600 indices.
+    CrumpleScene b;
+    b.SetMesh(Mesh(10, 0.8f, true, false));
+    Prepare(b);
+    ASSERT_TRUE(b.Object()->pIndices16 && b.Object()->GetVertexCount() == 363 && Used(b) == 121);
+    Hit(b, {0.5f, 0.0f, -0.3f}, 1.4f, true, true, 1);
+    EXPECT_TRUE(Used(b) > 121 && UsedIndexes(b) != 600 && Marked(b) > 0 && Dented(b) > 0);
+    const int vertexesB = Used(b), indexesB = UsedIndexes(b);
+    Hit(b, {1.9f, 0.0f, 2.15f}, 0.2f, true, true, 0);
+    EXPECT_TRUE(Used(b) == vertexesB + 1 && UsedIndexes(b) == indexesB + 6);
+    FeedScene(digest, b);
+
+    std::ostringstream hex;
+    hex << "0x" << std::hex << std::uppercase << std::setw(16) << std::setfill('0') << digest.value();
+    EXPECT_EQ(digest.value(), kExpectedDigest) << "computed digest " << hex.str();
+}
