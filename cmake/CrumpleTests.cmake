@@ -51,3 +51,9 @@ if(NOT CMAKE_CROSSCOMPILING AND NOT CRUMPLE_SANITIZE)
     set_tests_properties(consumer_${mode} PROPERTIES TIMEOUT 600 RESOURCE_LOCK consumer_build)
   endforeach()
 endif()
+
+if(NOT CRUMPLE_SANITIZE)
+  add_test(NAME package_contents COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR} -DCONFIG=$<CONFIG>
+    -DWINDOWS=${WIN32} -P ${PROJECT_SOURCE_DIR}/tests/consumer/check_package.cmake)
+  set_tests_properties(package_contents PROPERTIES TIMEOUT 300 RESOURCE_LOCK consumer_build)
+endif()

@@ -14,3 +14,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # binary, so the two DLLs need nothing beside them but the system's DLLs.
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# Release DLLs ship without symbol tables.
+set(CMAKE_SHARED_LINKER_FLAGS_RELEASE_INIT "-s")
