@@ -103,6 +103,8 @@ void Kel_Crumple::ApplyDamage() {
 
     values[kIndexesUsed]->SetValue(static_cast<float>(iIndexesUsed));
     values[kVertexesUsed]->SetValue(static_cast<float>(iVertexesUsed));
+    iKeptIndexesUsed = iIndexesUsed;
+    iKeptVertexesUsed = iVertexesUsed;
     values[kCollisionRadius]->SetValue(radius);
 }
 

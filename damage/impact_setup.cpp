@@ -88,8 +88,8 @@ float Kel_Crumple::Initialize() {
     // the arrays.
     const int vertexCapacity = std::max(0, pObjectData->GetVertexCount());
     const int indexCapacity = std::max(0, pObjectData->GetIndexCount());
-    iVertexesUsed = std::clamp(TruncateToInt(verticesChild->GetValue()), 0, vertexCapacity);
-    iIndexesUsed = std::clamp(TruncateToInt(indicesChild->GetValue()), 0, indexCapacity);
+    iVertexesUsed = std::clamp(ReadUsedCount(verticesChild->GetValue(), iKeptVertexesUsed), 0, vertexCapacity);
+    iIndexesUsed = std::clamp(ReadUsedCount(indicesChild->GetValue(), iKeptIndexesUsed), 0, indexCapacity);
     iIndexesUsed -= iIndexesUsed % 3;
     return energy;
 }

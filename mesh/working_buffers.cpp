@@ -83,6 +83,8 @@ void Kel_Crumple::IncreaseVertexBufferSize() {
 
     verticesUsed->SetValue(static_cast<float>(vc));
     indicesUsed->SetValue(static_cast<float>(ic));
+    iKeptVertexesUsed = vc;
+    iKeptIndexesUsed = ic;
     // Nothing to enlarge, and the object's setters would write vertex 0 of an
     // empty array. Child 22 stays 0, so every update comes back here.
     if (vc == 0) return;

@@ -105,6 +105,8 @@ Kel_Crumple::Kel_Crumple(const Kel_Crumple& other)
       iNumberOfPasses(other.iNumberOfPasses),
       iVertexesUsed(other.iVertexesUsed),
       iIndexesUsed(other.iIndexesUsed),
+      iKeptVertexesUsed(other.iKeptVertexesUsed),
+      iKeptIndexesUsed(other.iKeptIndexesUsed),
       pObjectData(other.pObjectData),
       vCollisionPos(other.vCollisionPos),
       vCollisionNormal(other.vCollisionNormal),
@@ -130,6 +132,8 @@ Kel_Crumple& Kel_Crumple::operator=(const Kel_Crumple& other) {
     iNumberOfPasses = other.iNumberOfPasses;
     iVertexesUsed = other.iVertexesUsed;
     iIndexesUsed = other.iIndexesUsed;
+    iKeptVertexesUsed = other.iKeptVertexesUsed;
+    iKeptIndexesUsed = other.iKeptIndexesUsed;
     pObjectData = other.pObjectData;
     vCollisionPos = other.vCollisionPos;
     vCollisionNormal = other.vCollisionNormal;

@@ -88,6 +88,10 @@ private:
     int iNumberOfPasses = 0;
     int iVertexesUsed = 0;
     int iIndexesUsed = 0;
+    // The exact counts last written to children 22 and 23 (-1: none yet);
+    // past 2^24 the float children cannot hold them exactly.
+    int iKeptVertexesUsed = -1;
+    int iKeptIndexesUsed = -1;
     Vexa_ObjectData* pObjectData = nullptr;
     D3DXVECTOR3 vCollisionPos{0.0f, 0.0f, 0.0f};
     D3DXVECTOR3 vCollisionNormal{0.0f, 0.0f, 0.0f};
