@@ -1,0 +1,101 @@
+// Hits through the loaded plug-in against the floor kernel, timed in the same
+// benchmark on a grid of the same size. Counters: hit_us (median hit),
+// floor_us (median floor, timed before and after the hits) and ratio.
+// tools/speed-report.sh runs these over several rounds.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <vector>
+
+#include "floor_kernel.h"
+#include "plugin/children.h"
+#include "test_scene.h"
+
+using namespace crumple;
+
+namespace {
+
+// About 300 grid vertices inside the sphere on a unit grid.
+constexpr float kRadius = 9.8f;
+
+enum HitCase { kFullHit = 0, kHoleOnly = 1, kBetweenVertices = 2 };
+
+// Texture sets 0 and 1, 32-bit indices, multipliers 1.5 and 2, energy 1 so the
+// impact radius is kRadius, two hole passes.
+std::unique_ptr<CrumpleScene> MakeScene(int cells, HitCase kind) {
+    auto scene = std::make_unique<CrumpleScene>();
+    scene->SetMesh(MakeGridMesh(cells, cells, 1.0f));
+    scene->SetDefaultSettings();
+    const bool holes = kind != kBetweenVertices, marks = kind != kHoleOnly;
+    const std::pair<int, float> settings[] = {
+        {kApplyDents, marks},       {kApplyAlphaDamage, marks}, {kApplyHoles, holes},  {kNumberOfPasses, 2},
+        {kImpactFactor, 1},         {kImpactRadiusFactor, kRadius}, {kDentFactor, 0.05f}, {kHoleThreshold, 0.5f},
+        {kMinRedValue, 1},          {kVertexMultiplier, 1.5f},  {kIndexMultiplier, 2}};
+    for (auto [child, value] : settings) scene->SetValue(child, value);
+    // No grid vertex within 0.098 of a hit point: every hit inserts one.
+    if (kind == kBetweenVertices) scene->SetValue(kDentRadiusFactor, 0.01f);
+    scene->Update();
+    return scene;
+}
+
+// Hit points on a lattice 2r + 2 apart, 0.3 and 0.2 off a grid vertex, so
+// every hit lands on undamaged surface until the lattice is used up.
+std::vector<D3DXVECTOR3> Lattice(int cells) {
+    const int step = static_cast<int>(2 * kRadius) + 2, margin = static_cast<int>(kRadius) + 1;
+    std::vector<D3DXVECTOR3> points;
+    for (int i = margin; i + margin <= cells; i += step)
+        for (int j = margin; j + margin <= cells; j += step)
+            points.emplace_back(-0.5f * cells + i + 0.3f, 0.0f, -0.5f * cells + j + 0.2f);
+    return points;
+}
+
+double Median(std::vector<double> values) {
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
+}
+
+// Args: grid cells per side, case.
+void BM_HitVsFloor(benchmark::State& state) {
+    const int cells = static_cast<int>(state.range(0));
+    const HitCase kind = static_cast<HitCase>(state.range(1));
+    auto scene = MakeScene(cells, kind);
+    const std::vector<D3DXVECTOR3> points = Lattice(cells);
+    FloorMesh floor = MakeFloorMesh(cells);
+    const int floorRuns = cells > 1000 ? 9 : 31;
+    std::vector<double> floors{TimeFloor(floor, points[0], kRadius, floorRuns)};
+
+    std::vector<double> hits;
+    size_t next = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (next == points.size()) {
+            // Lattice used up: put the undamaged mesh back and prepare again.
+            scene->crumple().ClearDamage();
+            scene->Update();
+            next = 0;
+        }
+        // Masses 2 and 2 at speed 25e6: impulse 25e6, energy exactly 1.
+        scene->SetHit(points[next++], {0, -1, 0}, 2.0f, 2.0f, 25e6f);
+        state.ResumeTiming();
+        const auto start = std::chrono::steady_clock::now();
+        scene->Update();
+        hits.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    floors.push_back(TimeFloor(floor, points[0], kRadius, floorRuns));
+
+    const double hit = Median(hits), floorTime = Median(floors);
+    state.counters["hit_us"] = hit * 1e6;
+    state.counters["floor_us"] = floorTime * 1e6;
+    state.counters["ratio"] = hit / floorTime;
+    state.counters["vertices"] = static_cast<double>((cells + 1) * (cells + 1));
+}
+
+void Sizes(benchmark::internal::Benchmark* b) {
+    for (int cells : {100, 316, 999, 1999})
+        for (int kind : {kFullHit, kHoleOnly, kBetweenVertices}) b->Args({cells, kind});
+}
+BENCHMARK(BM_HitVsFloor)->Apply(Sizes)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
+
+}  // namespace

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Hit time against the floor kernel at 10k, 100k, 1M and 4M vertices, for a
+# full hit, a hole-only hit and a hit between vertices: five rounds in one run,
+# each round's hit and floor timed together. Prints per case the median hit,
+# floor and ratio over the rounds and the ratio's spread (min to max).
+# Extra arguments go to the benchmark (for example --benchmark_filter=).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/install-deps.sh
+cmake --preset linux >/dev/null
+cmake --build --preset linux -j"$(nproc 2>/dev/null || echo 2)" --target crumple_bench >/dev/null
+rounds="${ROUNDS:-5}"
+csv=build/speed-report.csv
+build/crumple_bench --benchmark_filter=BM_HitVsFloor --benchmark_repetitions="$rounds" \
+  --benchmark_format=csv "$@" 2>/dev/null >"$csv"
+awk -F, -v rounds="$rounds" '
+  function median(list, n,    i, j, t, a) {
+    split(list, a, " "); n = 0; for (i in a) n++
+    for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++) if (a[j] < a[i]) { t = a[i]; a[i] = a[j]; a[j] = t }
+    return n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
+  }
+  NR == 1 { for (i = 1; i <= NF; i++) { gsub(/"/, "", $i); col[$i] = i }; next }
+  $1 ~ /_(mean|median|stddev|cv)"?$/ { next }
+  {
+    name = $1; gsub(/"/, "", name); split(name, p, "/"); key = p[2] "/" p[3]
+    if (!(key in seen)) { seen[key] = 1; order[++count] = key }
+    hit[key] = hit[key] " " $col["hit_us"]; flo[key] = flo[key] " " $col["floor_us"]; rat[key] = rat[key] " " $col["ratio"]
+    r = $col["ratio"] + 0
+    if (!(key in lo) || r < lo[key]) lo[key] = r
+    if (!(key in hi) || r > hi[key]) hi[key] = r
+  }
+  END {
+    split("full hit,hole only,between vertices", kinds, ",")
+    printf "%-10s %-17s %12s %12s %7s %15s\n", "vertices", "case", "hit (us)", "floor (us)", "ratio", "ratio spread"
+    for (i = 1; i <= count; i++) {
+      key = order[i]; split(key, p, "/")
+      printf "%-10d %-17s %12.1f %12.1f %6.2fx %7.2f-%.2fx\n", (p[1] + 1) * (p[1] + 1), kinds[p[2] + 1],
+             median(hit[key]), median(flo[key]), median(rat[key]), lo[key], hi[key]
+    }
+    printf "%d rounds per case; every round in %s\n", rounds, FILENAME
+  }' "$csv"
