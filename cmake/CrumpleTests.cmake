@@ -7,6 +7,10 @@ include(GoogleTest)
 # programs are built but only the checks that run on the build machine count.
 set(crumple_can_run ON)
 if(CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
+  # A preset that promises to run its tests must not pass by running none.
+  if(CRUMPLE_REQUIRE_EMULATOR)
+    message(FATAL_ERROR "no emulator to run the test programs (is wine64 installed?)")
+  endif()
   set(crumple_can_run OFF)
 endif()
 
