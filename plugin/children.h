@@ -56,7 +56,12 @@ inline Vexa_ObjectData* ObjectChild(Vexa_Channel* channel, int index) {
 
 // Settings used as integers are truncated toward zero. A NaN counts as 0 and a
 // value beyond the int range is held at its end, where a bare cast is undefined.
-inline int TruncateToInt(float value);
+inline int TruncateToInt(float value) {
+    if (std::isnan(value)) return 0;
+    if (value >= 2147483648.0f) return INT_MAX;
+    if (value <= -2147483648.0f) return INT_MIN;
+    return static_cast<int>(value);
+}
 
 // A used count as a pass loads it. A child still holding exactly the float of
 // the count the channel last wrote means nothing changed it, so the exact
@@ -65,13 +70,6 @@ inline int TruncateToInt(float value);
 inline int ReadUsedCount(float value, int kept) {
     if (kept >= 0 && value == static_cast<float>(kept)) return kept;
     return TruncateToInt(value);
-}
-
-inline int TruncateToInt(float value) {
-    if (std::isnan(value)) return 0;
-    if (value >= 2147483648.0f) return INT_MAX;
-    if (value <= -2147483648.0f) return INT_MIN;
-    return static_cast<int>(value);
 }
 
 }  // namespace crumple
