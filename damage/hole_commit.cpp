@@ -16,7 +16,7 @@ namespace {
 // A start that is not a whole triangle of the used range ends the removal, and
 // everything after it moves down by what was removed so far.
 template <typename Index>
-void RewriteIndexes(Index* indices, int used, const std::set<int>& found, const std::vector<uint32_t>& added) {
+void RewriteIndexes(Index* indices, int used, const std::vector<int>& found, const std::vector<uint32_t>& added) {
     const int wholeEnd = (used / 3) * 3;
     int removed = 0, from = 0;
     for (int start : found) {

@@ -131,7 +131,7 @@ void Kel_Crumple::ApplyHoleDamage(float radius, std::vector<int>* vertexes) {
                     pass.holeVertexes.push_back(v);
             }
             if (pass.holeVertexes.empty()) return;
-            SearchTrianglesInRange(0, iIndexesUsed, pass.holeVertexes, &pass.triangles);
+            FindTrianglesInRange(0, iIndexesUsed, pass.holeVertexes, &pass.triangles);
         } else {
             // The previous pass's kept vertices inside the sphere join the
             // candidates, and only the triangles it appended are searched.
@@ -140,7 +140,7 @@ void Kel_Crumple::ApplyHoleDamage(float radius, std::vector<int>* vertexes) {
                 if (static_cast<double>(SquaredDistance(pass.newPositions[k], centre)) < r2)
                     pass.holeVertexes.push_back(first + static_cast<int>(k));
             const int appended = static_cast<int>(pass.newIndexes.size());
-            SearchTrianglesInRange(iIndexesUsed - appended, appended, pass.holeVertexes, &pass.triangles);
+            FindTrianglesInRange(iIndexesUsed - appended, appended, pass.holeVertexes, &pass.triangles);
         }
         if (pass.triangles.empty()) return;
 

@@ -4,8 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
-#include <set>
-#include <unordered_map>
+#include <algorithm>
 #include <vector>
 
 #include "plugin/Kel_Crumple.h"
@@ -18,20 +17,31 @@ namespace crumple {
 // same position replaces the earlier one (the last match wins).
 class PositionIndex {
 public:
-    void Clear() { map_.clear(); }
-    void Reserve(size_t count) { map_.reserve(count); }
+    void Clear() {
+        if (used_ != 0) std::fill(slots_.begin(), slots_.end(), Slot());
+        used_ = 0;
+    }
+    void Reserve(size_t count) {
+        size_t size = 16;
+        while (size < 2 * count) size *= 2;
+        if (size > slots_.size()) Rehash(size);
+    }
 
     void Add(const D3DXVECTOR3& position, int ordinal) {
         Key key;
-        if (MakeKey(position, &key)) map_[key] = ordinal;
+        if (!MakeKey(position, &key)) return;
+        if (2 * (used_ + 1) > slots_.size()) Rehash(slots_.empty() ? 16 : 2 * slots_.size());
+        Slot& slot = slots_[Probe(key)];
+        if (slot.ordinal < 0) ++used_;
+        slot.key = key;
+        slot.ordinal = ordinal;
     }
 
     // Ordinal of the last vertex added at `position`, -1 when none.
     int Find(const D3DXVECTOR3& position) const {
         Key key;
-        if (!MakeKey(position, &key)) return -1;
-        const auto it = map_.find(key);
-        return it == map_.end() ? -1 : it->second;
+        if (slots_.empty() || !MakeKey(position, &key)) return -1;
+        return slots_[Probe(key)].ordinal;
     }
 
 private:
@@ -39,14 +49,33 @@ private:
         uint32_t x, y, z;
         bool operator==(const Key& o) const { return x == o.x && y == o.y && z == o.z; }
     };
-    struct KeyHash {
-        size_t operator()(const Key& k) const {
-            uint64_t h = k.x * 0x9E3779B97F4A7C15ull;
-            h = (h ^ (h >> 29) ^ k.y) * 0xBF58476D1CE4E5B9ull;
-            h = (h ^ (h >> 31) ^ k.z) * 0x94D049BB133111EBull;
-            return static_cast<size_t>(h ^ (h >> 32));
-        }
+    // Open addressing over a power-of-two table at most half full, kept
+    // between passes: a hit adds hundreds of vertices, and a node per vertex
+    // was most of the pass's allocations.
+    struct Slot {
+        Key key{0, 0, 0};
+        int ordinal = -1;
     };
+
+    static size_t Hash(const Key& k) {
+        uint64_t h = k.x * 0x9E3779B97F4A7C15ull;
+        h = (h ^ (h >> 29) ^ k.y) * 0xBF58476D1CE4E5B9ull;
+        h = (h ^ (h >> 31) ^ k.z) * 0x94D049BB133111EBull;
+        return static_cast<size_t>(h ^ (h >> 32));
+    }
+    // The slot holding `key`, or the empty one where it would go.
+    size_t Probe(const Key& key) const {
+        const size_t mask = slots_.size() - 1;
+        size_t at = Hash(key) & mask;
+        while (slots_[at].ordinal >= 0 && !(slots_[at].key == key)) at = (at + 1) & mask;
+        return at;
+    }
+    void Rehash(size_t size) {
+        std::vector<Slot> old(size);
+        old.swap(slots_);
+        for (const Slot& slot : old)
+            if (slot.ordinal >= 0) slots_[Probe(slot.key)] = slot;
+    }
 
     static bool Bits(float value, uint32_t* bits) {
         if (value != value) return false;
@@ -58,7 +87,8 @@ private:
         return Bits(p.x, &key->x) && Bits(p.y, &key->y) && Bits(p.z, &key->z);
     }
 
-    std::unordered_map<Key, int, KeyHash> map_;
+    std::vector<Slot> slots_;
+    size_t used_ = 0;
 };
 
 inline bool SamePosition(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
@@ -87,8 +117,8 @@ inline SharedMidpoints FindSharedMidpoints(const PositionIndex& index, bool spli
 }  // namespace crumple
 
 struct Kel_Crumple::HolePass {
-    // Starts of the triangles the current pass found (ascending).
-    std::set<int> triangles;
+    // Starts of the triangles the current pass found, ascending, once each.
+    std::vector<int> triangles;
     // Candidate vertices of every pass so far; later passes search with all.
     std::vector<int> holeVertexes;
     // The pass's new vertices, parallel lists; entry k becomes vertex

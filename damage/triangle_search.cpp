@@ -24,21 +24,45 @@ void FillLookupTable(const Index* indices, int used, std::vector<std::vector<int
     }
 }
 
-// The scan over positions [start, end) of an index array. `listed` is sorted
-// and free of repeats. Listed vertices are usually close together, so most
-// entries fall outside [front, back] and are rejected by one comparison; a
-// mesh without an index array reads as all zeros, as GetIndex gives it.
+// The listed vertex numbers as bits over [low, high], the span they cover;
+// listed vertices are usually close together, so most index entries fall
+// outside it and are rejected by one comparison.
+class ListedVertexes {
+public:
+    explicit ListedVertexes(const std::vector<int>& vertexes) {
+        low_ = *std::min_element(vertexes.begin(), vertexes.end());
+        const long long high = *std::max_element(vertexes.begin(), vertexes.end());
+        span_ = static_cast<unsigned long long>(high - low_);
+        bits_.assign(static_cast<size_t>(span_ / 64 + 1), 0);
+        for (int v : vertexes) {
+            const unsigned long long bit = static_cast<unsigned long long>(v - low_);
+            bits_[static_cast<size_t>(bit / 64)] |= 1ull << (bit % 64);
+        }
+    }
+    bool Has(long long v) const {
+        const unsigned long long bit = static_cast<unsigned long long>(v - low_);
+        return bit <= span_ && (bits_[static_cast<size_t>(bit / 64)] >> (bit % 64) & 1u);
+    }
+
+private:
+    long long low_ = 0;
+    unsigned long long span_ = 0;
+    std::vector<uint64_t> bits_;
+};
+
+// Positions [start, end) of an index array, each entry read as the int
+// GetIndex gives; the start of every triangle with a listed corner is appended
+// ascending. The rest of a found triangle is not read. A mesh without an index
+// array reads as all zeros, as GetIndex gives it.
 template <typename Index>
-void ScanIndexes(const Index* indices, int start, long long end, const std::vector<int>& listed,
-                 std::set<int>* triangles) {
-    const long long low = listed.front(), high = listed.back();
+void ScanIndexes(const Index* indices, int start, long long end, const ListedVertexes& listed,
+                 std::vector<int>* found) {
     for (int k = 0; start + static_cast<long long>(k) < end; ++k) {
         const int p = start + k;
         if (p < 0) continue;
         const long long v = indices ? static_cast<long long>(static_cast<int>(indices[p])) : 0;
-        if (v < low || v > high || !std::binary_search(listed.begin(), listed.end(), static_cast<int>(v))) continue;
-        triangles->insert(triangles->end(), (p / 3) * 3);
-        // The rest of this triangle need not be read.
+        if (!listed.Has(v)) continue;
+        found->push_back((p / 3) * 3);
         k = (k / 3) * 3 + 2;
     }
 }
@@ -47,9 +71,9 @@ void ScanIndexes(const Index* indices, int start, long long end, const std::vect
 
 // Reads: the used part of the index array. Writes: vIndexLookupTable, one
 // entry per vertex slot (GetVertexCount()), entry v listing ascending every
-// used position holding v. The inner lists keep their storage from the last
-// build: the table is rebuilt on every lookup search, and reallocating a
-// million lists each hit would cost more than the search.
+// used position holding v. Hits do not build it (the search reads the
+// indices directly); it stays for callers that extend it entry by entry
+// through AddIndexToBufferAndLookup. The inner lists keep their storage.
 void Kel_Crumple::CreateIndexLookupTable() {
     Vexa_ObjectData* o = pObjectData;
     const int capacity = o ? std::max(0, o->GetVertexCount()) : 0;
@@ -63,38 +87,51 @@ void Kel_Crumple::CreateIndexLookupTable() {
         FillLookupTable(o->pIndices16, used, vIndexLookupTable);
 }
 
-// Reads: the index array from `start` over `count` positions (scan), or all
-// used positions through the rebuilt table (start 0 with 75 or more listed
-// vertices). Writes: inserts into *triangles the start of every triangle with
-// a listed corner; the set is not cleared. Assumes `start` is a multiple of 3.
-// Positions outside the index array are not read.
-void Kel_Crumple::SearchTrianglesInRange(int start, int count, std::vector<int> vertexes,
-                                         std::set<int>* triangles) {
+// Reads: the index array from `start` over `count` positions (scan), or every
+// used position (start 0 with 75 or more listed vertices, where the lookup
+// table would be consulted: the table lists exactly the used positions of each
+// vertex, so one read of the used indices against the listed set finds the
+// same triangles without building it). Writes: appends to *found, ascending
+// and once each, the start of every triangle with a listed corner. Assumes
+// `start` is a multiple of 3. Positions outside the index array are not read.
+void Kel_Crumple::FindTrianglesInRange(int start, int count, const std::vector<int>& vertexes,
+                                       std::vector<int>* found) {
     Vexa_ObjectData* o = pObjectData;
-    if (!o || !triangles) return;
+    if (!o || !found || vertexes.empty()) return;
+    long long end = 0;
     if (start == 0 && vertexes.size() >= kLookupModeMinimum) {
-        CreateIndexLookupTable();
-        for (int v : vertexes) {
-            if (v < 0 || static_cast<size_t>(v) >= vIndexLookupTable.size()) continue;
-            for (int p : vIndexLookupTable[static_cast<size_t>(v)]) triangles->insert((p / 3) * 3);
-        }
+        // The table holds only values below the vertex capacity.
+        const int capacity = o->GetVertexCount();
+        std::vector<int> tabled;
+        tabled.reserve(vertexes.size());
+        for (int v : vertexes)
+            if (v >= 0 && v < capacity) tabled.push_back(v);
+        if (tabled.empty() || (!o->pIndices32 && !o->pIndices16)) return;
+        end = std::min(iIndexesUsed, o->GetIndexCount());
+        const ListedVertexes listed(tabled);
+        if (o->pIndices32)
+            ScanIndexes(o->pIndices32, 0, end, listed, found);
+        else
+            ScanIndexes(o->pIndices16, 0, end, listed, found);
         return;
     }
-
-    // Scan: a listed corner is found by membership in a sorted copy, so each
-    // position is read once however long the list. The set found is the same
-    // as comparing with every entry in list order.
-    if (vertexes.empty()) return;
-    std::sort(vertexes.begin(), vertexes.end());
-    vertexes.erase(std::unique(vertexes.begin(), vertexes.end()), vertexes.end());
-    const long long end = std::min(static_cast<long long>(start) + std::max(count, 0),
-                                   static_cast<long long>(o->GetIndexCount()));
+    end = std::min(static_cast<long long>(start) + std::max(count, 0), static_cast<long long>(o->GetIndexCount()));
+    const ListedVertexes listed(vertexes);
     if (o->pIndices32)
-        ScanIndexes(o->pIndices32, start, end, vertexes, triangles);
+        ScanIndexes(o->pIndices32, start, end, listed, found);
     else if (o->pIndices16)
-        ScanIndexes(o->pIndices16, start, end, vertexes, triangles);
+        ScanIndexes(o->pIndices16, start, end, listed, found);
     else
-        ScanIndexes(static_cast<const uint32_t*>(nullptr), start, end, vertexes, triangles);
+        ScanIndexes(static_cast<const uint32_t*>(nullptr), start, end, listed, found);
+}
+
+// Reads and writes as FindTrianglesInRange; the set is not cleared.
+void Kel_Crumple::SearchTrianglesInRange(int start, int count, std::vector<int> vertexes,
+                                         std::set<int>* triangles) {
+    if (!triangles) return;
+    std::vector<int> found;
+    FindTrianglesInRange(start, count, vertexes, &found);
+    for (int t : found) triangles->insert(t);
 }
 
 // Reads: vCollisionPos. True when a, b and c lie all strictly inside or all

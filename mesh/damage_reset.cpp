@@ -43,6 +43,7 @@ void Kel_Crumple::ClearDamage() {
     if (vc <= 0 || ic <= 0) return;
 
     object->ReleaseBuffers();
+    ForgetUploadedIndexes();
     object->SetVertexCount(vc);
     object->SetIndexCount(ic);
     RemakeVertexArrays(object, 0u);

@@ -1,5 +1,6 @@
-// Upload of one pass's changes: the listed vertices and the whole index array
-// go into the object's render buffers.
+// Upload of one pass's changes: the listed vertices and the index array go
+// into the object's render buffers.
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -32,7 +33,8 @@ void WriteLocked(Buffer* buffer, size_t bytes, Copy copy) {
 
 // Reads: pObjectData's arrays and counts, the vertex numbers in `list`.
 // Writes: one whole record per listed vertex (list order, repeats rewritten)
-// into the vertex buffer, and every index entry into the index buffer.
+// into the vertex buffer, and the index array into the index buffer (every
+// entry that can differ from what the buffer holds).
 // Entries outside [0, vertex count) are skipped rather than written past the buffer.
 void Kel_Crumple::UpdateGPUBuffer(std::vector<int>* list) {
     Vexa_ObjectData* object = pObjectData;
@@ -57,13 +59,30 @@ void Kel_Crumple::UpdateGPUBuffer(std::vector<int>* list) {
         }
     });
 
-    // The whole array, spare entries included, at the array's own width.
+    // The index buffer is locked whole, at the array's own width. Entries this
+    // channel has never written since the buffer last received the whole
+    // array still match it (every render buffer is made filled from the
+    // arrays), so only the written part is copied: a hit's cost then follows
+    // the used indices, not the spare capacity behind them.
     IDirect3DIndexBuffer9* indexBuffer = object->GetIndexBuffer();
-    if (object->pIndices16 != nullptr) {
-        const size_t bytes = static_cast<size_t>(ic) * sizeof(uint16_t);
-        WriteLocked(indexBuffer, bytes, [&](uint8_t* base) { std::memcpy(base, object->pIndices16, bytes); });
-    } else if (object->pIndices32 != nullptr) {
-        const size_t bytes = static_cast<size_t>(ic) * sizeof(uint32_t);
-        WriteLocked(indexBuffer, bytes, [&](uint8_t* base) { std::memcpy(base, object->pIndices32, bytes); });
+    const void* array = object->pIndices16 != nullptr ? static_cast<const void*>(object->pIndices16)
+                                                      : static_cast<const void*>(object->pIndices32);
+    if (array == nullptr) return;
+    const size_t width = object->pIndices16 != nullptr ? sizeof(uint16_t) : sizeof(uint32_t);
+    const int used = std::clamp(iIndexesUsed, 0, std::max(ic, 0));
+    const bool known = array == pUploadedIndexes && ic == iUploadedIndexCapacity && iIndexesWritten >= 0;
+    const int written = known ? std::max(iIndexesWritten, used) : std::max(ic, 0);
+    bool copied = false;
+    WriteLocked(indexBuffer, static_cast<size_t>(std::max(ic, 0)) * width, [&](uint8_t* base) {
+        std::memcpy(base, array, static_cast<size_t>(written) * width);
+        copied = true;
+    });
+    if (!copied) {
+        // Without a copy the buffer's content is no longer known.
+        ForgetUploadedIndexes();
+        return;
     }
+    pUploadedIndexes = array;
+    iUploadedIndexCapacity = ic;
+    iIndexesWritten = known ? written : used;
 }

@@ -138,6 +138,7 @@ Kel_Crumple& Kel_Crumple::operator=(const Kel_Crumple& other) {
     vCollisionPos = other.vCollisionPos;
     vCollisionNormal = other.vCollisionNormal;
     vIndexLookupTable = other.vIndexLookupTable;
+    ForgetUploadedIndexes();
     return *this;
 }
 

@@ -64,6 +64,7 @@ private:
     bool AddVertex();
     void CreateIndexLookupTable();
     void SearchTrianglesInRange(int start, int count, std::vector<int> vertexes, std::set<int>* triangles);
+    void FindTrianglesInRange(int start, int count, const std::vector<int>& vertexes, std::vector<int>* found);
     bool AllInsideOrOutsideCollision(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3& c, float radius);
     void ApplyHoleDamage(float radius, std::vector<int>* vertexes);
     bool CommitHolePass(HolePass& pass, std::vector<int>* vertexes);
@@ -96,6 +97,17 @@ private:
     D3DXVECTOR3 vCollisionPos{0.0f, 0.0f, 0.0f};
     D3DXVECTOR3 vCollisionNormal{0.0f, 0.0f, 0.0f};
     std::vector<std::vector<int>> vIndexLookupTable;
+    // The index array the render index buffer was last filled from, and how
+    // far into it this channel has written since (see gpu_upload.cpp). Not
+    // copied: a copy starts with one whole upload.
+    const void* pUploadedIndexes = nullptr;
+    int iUploadedIndexCapacity = -1;
+    int iIndexesWritten = -1;
+    void ForgetUploadedIndexes() {
+        pUploadedIndexes = nullptr;
+        iUploadedIndexCapacity = -1;
+        iIndexesWritten = -1;
+    }
 
     static const int iDefaultChangedVertexes;
     static const int iDefaultNewVertexes;

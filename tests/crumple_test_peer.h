@@ -60,6 +60,7 @@ public:
     void SearchTrianglesInRange(int start, int count, std::vector<int> vertexes, std::set<int>* triangles) {
         c_.SearchTrianglesInRange(start, count, vertexes, triangles);
     }
+    void CreateIndexLookupTable() { c_.CreateIndexLookupTable(); }
     bool AllInsideOrOutsideCollision(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3& c, float radius) {
         return c_.AllInsideOrOutsideCollision(a, b, c, radius);
     }
