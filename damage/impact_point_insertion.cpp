@@ -1,6 +1,12 @@
 // A hit that lands between vertices splits the triangle under it around a new
 // vertex at the impact point, which then takes that hit's damage.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "damage/corner_reach.h"
 
 #include "mesh/index_access.h"
 #include "mesh/vector_math.h"
@@ -32,6 +38,71 @@ bool TooFarToContain(const D3DXVECTOR3& h, const D3DXVECTOR3& v0, const D3DXVECT
 
 }  // namespace
 
+// Reads: the used triangles, their corners' positions, vCollisionPos, and
+// with `nearOnly` the corner reach. Writes: *chosen, the triangle whose angle
+// sum at the impact point comes closest to 2*pi (the earlier one on a tie);
+// without `nearOnly`, also the corner reach, measured over every used
+// triangle. Returns whether that triangle is within the acceptance limit.
+// With `nearOnly` only triangles whose corner 0 lies within twice the reach
+// of the impact point are measured: the others are too far to contain it, by
+// the same bound as TooFarToContain. When that is most of the mesh anyway,
+// every triangle is measured and the reach renewed.
+bool Kel_Crumple::FindContainingTriangle(bool nearOnly, int* chosen) {
+    Vexa_ObjectData* o = pObjectData;
+    const int capacity = o->GetVertexCount();
+    const int used = std::min(iVertexesUsed, capacity);
+    const int triangleCount = iIndexesUsed / 3;
+    const D3DXVECTOR3 h = vCollisionPos;
+
+    std::vector<uint64_t> near;
+    if (nearOnly) {
+        const double limit = 4.0 * dCornerReach * dCornerReach * (1.0 + 1e-6);
+        near.assign(static_cast<size_t>(used) / 64 + 1, 0);
+        int count = 0;
+        for (int v = 0; v < used; ++v)
+            if (SquaredGap(h, o->pPositions[v]) <= limit) {
+                near[static_cast<size_t>(v) / 64] |= 1ull << (v % 64);
+                ++count;
+            }
+        if (count > used / 8) nearOnly = false;
+    }
+    double reach2 = 0.0;
+
+    float best = 10.0f;
+    *chosen = 0;
+    for (int t = 0; t < triangleCount; ++t) {
+        const int i0 = IndexAt(o, 3 * t);
+        if (nearOnly && i0 >= 0 && i0 < used && !(near[static_cast<size_t>(i0) / 64] >> (i0 % 64) & 1u)) continue;
+        const int i1 = IndexAt(o, 3 * t + 1), i2 = IndexAt(o, 3 * t + 2);
+        if (i0 < 0 || i0 >= capacity || i1 < 0 || i1 >= capacity || i2 < 0 || i2 >= capacity) continue;
+        const D3DXVECTOR3 v0 = o->pPositions[i0], v1 = o->pPositions[i1], v2 = o->pPositions[i2];
+        if (!nearOnly) {
+            // A corner past the used vertices may move unseen: no bound then.
+            const double r2 = i0 < used && i1 < used && i2 < used ? SquaredCornerReach(v0, v1, v2)
+                                                                  : std::numeric_limits<double>::infinity();
+            if (!(r2 <= reach2)) reach2 = r2 == r2 ? r2 : std::numeric_limits<double>::infinity();
+        }
+        if (TooFarToContain(h, v0, v1, v2)) continue;
+        const D3DXVECTOR3 a0 = Sub(v0, h), a1 = Sub(v1, h), a2 = Sub(v2, h);
+        // The edges subtend 2*pi together only from inside the triangle's plane
+        // and area; a NaN sum is never chosen, ties keep the earlier triangle.
+        float sum = 0.0f;
+        sum += CalcAngle(a0, a1);
+        sum += CalcAngle(a1, a2);
+        sum += CalcAngle(a2, a0);
+        const float deviation = std::fabs(sum - kTwoPi);
+        if (best > deviation) {
+            best = deviation;
+            *chosen = t;
+        }
+    }
+    if (!nearOnly) {
+        dCornerReach = std::sqrt(reach2);
+        reachKey = CurrentMeshKey();
+    }
+    return !(best > kAcceptedDeviation);
+}
+
 // Reads: the used triangles and their corners' attributes, vCollisionPos.
 // Writes: on success one new vertex at number iVertexesUsed (position at the
 // impact point, attributes from the containing triangle's corners), the split
@@ -51,28 +122,14 @@ bool Kel_Crumple::AddVertex() {
     const int triangleCount = iIndexesUsed / 3;
     if (triangleCount <= 0) return false;
 
-    const D3DXVECTOR3 h = vCollisionPos;
-    float best = 10.0f;
+    // Far triangles are passed over through the kept corner reach when it
+    // still holds for these arrays; otherwise every triangle is measured and
+    // the reach taken on the way, for the hits after this one.
+    const bool reachHeld = CornerReachHolds();
     int chosen = 0;
-    for (int t = 0; t < triangleCount; ++t) {
-        const int i0 = IndexAt(o, 3 * t), i1 = IndexAt(o, 3 * t + 1), i2 = IndexAt(o, 3 * t + 2);
-        if (i0 < 0 || i0 >= capacity || i1 < 0 || i1 >= capacity || i2 < 0 || i2 >= capacity) continue;
-        const D3DXVECTOR3 v0 = o->pPositions[i0], v1 = o->pPositions[i1], v2 = o->pPositions[i2];
-        if (TooFarToContain(h, v0, v1, v2)) continue;
-        const D3DXVECTOR3 a0 = Sub(v0, h), a1 = Sub(v1, h), a2 = Sub(v2, h);
-        // The edges subtend 2*pi together only from inside the triangle's plane
-        // and area; a NaN sum is never chosen, ties keep the earlier triangle.
-        float sum = 0.0f;
-        sum += CalcAngle(a0, a1);
-        sum += CalcAngle(a1, a2);
-        sum += CalcAngle(a2, a0);
-        const float deviation = std::fabs(sum - kTwoPi);
-        if (best > deviation) {
-            best = deviation;
-            chosen = t;
-        }
-    }
-    if (best > kAcceptedDeviation) return false;
+    if (!FindContainingTriangle(reachHeld && std::isfinite(dCornerReach), &chosen)) return false;
+    const bool held = CornerReachHolds();
+    const D3DXVECTOR3 h = vCollisionPos;
 
     const int i0 = IndexAt(o, 3 * chosen), i1 = IndexAt(o, 3 * chosen + 1), i2 = IndexAt(o, 3 * chosen + 2);
     const int n = iVertexesUsed;
@@ -115,5 +172,7 @@ bool Kel_Crumple::AddVertex() {
 
     iVertexesUsed += 1;
     iIndexesUsed += 6;
+    WidenCornerReach(held, 3 * chosen, 3 * chosen + 3);
+    WidenCornerReach(held, base, base + 6);
     return true;
 }

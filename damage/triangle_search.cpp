@@ -24,45 +24,82 @@ void FillLookupTable(const Index* indices, int used, std::vector<std::vector<int
     }
 }
 
-// The listed vertex numbers as bits over [low, high], the span they cover;
-// listed vertices are usually close together, so most index entries fall
-// outside it and are rejected by one comparison.
+// The listed vertex numbers as bits over [low, high], the span they cover
+// (or, for a span too wide for bits, sorted). Listed vertices are usually
+// close together, so most index entries fall outside the span and are
+// rejected by one comparison; InSpan takes the entry's raw bits, the
+// difference from low wrapping as the int values would.
 class ListedVertexes {
 public:
     explicit ListedVertexes(const std::vector<int>& vertexes) {
-        low_ = *std::min_element(vertexes.begin(), vertexes.end());
+        const long long low = *std::min_element(vertexes.begin(), vertexes.end());
         const long long high = *std::max_element(vertexes.begin(), vertexes.end());
-        span_ = static_cast<unsigned long long>(high - low_);
-        bits_.assign(static_cast<size_t>(span_ / 64 + 1), 0);
-        for (int v : vertexes) {
-            const unsigned long long bit = static_cast<unsigned long long>(v - low_);
-            bits_[static_cast<size_t>(bit / 64)] |= 1ull << (bit % 64);
+        low_ = static_cast<uint32_t>(low);
+        span_ = static_cast<uint32_t>(high - low);
+        if (span_ < kMaxBits) {
+            bits_.assign(span_ / 64 + 1, 0);
+            for (int v : vertexes) {
+                const uint32_t bit = static_cast<uint32_t>(v) - low_;
+                bits_[bit / 64] |= 1ull << (bit % 64);
+            }
+        } else {
+            sorted_ = vertexes;
+            std::sort(sorted_.begin(), sorted_.end());
         }
     }
-    bool Has(long long v) const {
-        const unsigned long long bit = static_cast<unsigned long long>(v - low_);
-        return bit <= span_ && (bits_[static_cast<size_t>(bit / 64)] >> (bit % 64) & 1u);
+    bool InSpan(uint32_t raw) const { return raw - low_ <= span_; }
+    bool Has(uint32_t raw) const {
+        if (!InSpan(raw)) return false;
+        const uint32_t bit = raw - low_;
+        if (!bits_.empty()) return bits_[bit / 64] >> (bit % 64) & 1u;
+        return std::binary_search(sorted_.begin(), sorted_.end(), static_cast<int>(raw));
     }
 
 private:
-    long long low_ = 0;
-    unsigned long long span_ = 0;
+    static constexpr uint32_t kMaxBits = 1u << 27;  // 16 MB of bits at most
+    uint32_t low_ = 0, span_ = 0;
     std::vector<uint64_t> bits_;
+    std::vector<int> sorted_;
 };
 
-// Positions [start, end) of an index array, each entry read as the int
-// GetIndex gives; the start of every triangle with a listed corner is appended
-// ascending. The rest of a found triangle is not read. A mesh without an index
-// array reads as all zeros, as GetIndex gives it.
+// Entry p as the raw bits of the int GetIndex gives (16-bit entries
+// zero-extended, 32-bit ones as they are).
+template <typename Index>
+uint32_t Raw(const Index* indices, long long p) {
+    return indices ? static_cast<uint32_t>(indices[p]) : 0u;
+}
+
+// Positions [start, end) of an index array; the start of every triangle with
+// a listed corner is appended ascending. Triangles are counted from `start`,
+// and the rest of a found triangle is not read. A mesh without an index array
+// reads as all zeros, as GetIndex gives it.
 template <typename Index>
 void ScanIndexes(const Index* indices, int start, long long end, const ListedVertexes& listed,
                  std::vector<int>* found) {
-    for (int k = 0; start + static_cast<long long>(k) < end; ++k) {
-        const int p = start + k;
+    long long k = 0;
+    // Blocks of whole triangles go first through a branch-free test that the
+    // compiler can vectorise; most blocks hold no entry in the listed span.
+    constexpr int kBlock = 48;
+    if (indices && start >= 0) {
+        for (; start + k + kBlock <= end; k += kBlock) {
+            const Index* block = indices + start + k;
+            uint32_t any = 0;
+            for (int i = 0; i < kBlock; ++i) any |= listed.InSpan(static_cast<uint32_t>(block[i])) ? 1u : 0u;
+            if (!any) continue;
+            for (int t = 0; t < kBlock; t += 3)
+                for (int c = 0; c < 3; ++c)
+                    if (listed.Has(static_cast<uint32_t>(block[t + c]))) {
+                        const long long p = start + k + t + c;
+                        found->push_back(static_cast<int>((p / 3) * 3));
+                        break;
+                    }
+        }
+    }
+    for (; start + k < end; ++k) {
+        const long long p = start + k;
         if (p < 0) continue;
-        const long long v = indices ? static_cast<long long>(static_cast<int>(indices[p])) : 0;
-        if (!listed.Has(v)) continue;
-        found->push_back((p / 3) * 3);
+        if (!listed.Has(Raw(indices, p))) continue;
+        found->push_back(static_cast<int>((p / 3) * 3));
         k = (k / 3) * 3 + 2;
     }
 }

@@ -44,6 +44,7 @@ void Kel_Crumple::ClearDamage() {
 
     object->ReleaseBuffers();
     ForgetUploadedIndexes();
+    ForgetCornerReach();
     object->SetVertexCount(vc);
     object->SetIndexCount(ic);
     RemakeVertexArrays(object, 0u);

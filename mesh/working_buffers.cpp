@@ -109,6 +109,7 @@ void Kel_Crumple::IncreaseVertexBufferSize() {
 
     object->ReleaseBuffers();
     ForgetUploadedIndexes();
+    ForgetCornerReach();
     object->SetVertexCount(vcap);
     // The arrays are remade at the new count; the pointers change.
     RemakeVertexArrays(object, 0xFFFFFFFFu);

@@ -139,6 +139,7 @@ Kel_Crumple& Kel_Crumple::operator=(const Kel_Crumple& other) {
     vCollisionNormal = other.vCollisionNormal;
     vIndexLookupTable = other.vIndexLookupTable;
     ForgetUploadedIndexes();
+    ForgetCornerReach();
     return *this;
 }
 
