@@ -102,6 +102,7 @@ bool Kel_Crumple::CommitHolePass(HolePass& pass, std::vector<int>* vertexes) {
     }
 
     const bool reachHeld = CornerReachHolds();
+    NoteIndexesWritten(std::max(iIndexesUsed, static_cast<int>(newIndexCount)));
     const int appendAt = iIndexesUsed - 3 * static_cast<int>(foundCount);
     if (o->pIndices32)
         RewriteIndexes(o->pIndices32, iIndexesUsed, pass.triangles, pass.newIndexes);

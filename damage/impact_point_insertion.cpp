@@ -160,6 +160,7 @@ bool Kel_Crumple::AddVertex() {
 
     // Three triangles around the new vertex, each keeping the split one's winding.
     const int base = iIndexesUsed;
+    NoteIndexesWritten(base + 6);
     o->SetIndex(i0, 3 * chosen);
     o->SetIndex(i1, 3 * chosen + 1);
     o->SetIndex(n, 3 * chosen + 2);

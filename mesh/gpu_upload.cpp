@@ -71,7 +71,7 @@ void Kel_Crumple::UpdateGPUBuffer(std::vector<int>* list) {
     const size_t width = object->pIndices16 != nullptr ? sizeof(uint16_t) : sizeof(uint32_t);
     const int used = std::clamp(iIndexesUsed, 0, std::max(ic, 0));
     const bool known = array == pUploadedIndexes && ic == iUploadedIndexCapacity && iIndexesWritten >= 0;
-    const int written = known ? std::max(iIndexesWritten, used) : std::max(ic, 0);
+    const int written = known ? std::min(std::max(iIndexesWritten, used), std::max(ic, 0)) : std::max(ic, 0);
     bool copied = false;
     WriteLocked(indexBuffer, static_cast<size_t>(std::max(ic, 0)) * width, [&](uint8_t* base) {
         std::memcpy(base, array, static_cast<size_t>(written) * width);

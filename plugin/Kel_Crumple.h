@@ -126,6 +126,10 @@ private:
     // Corner reach (corner_reach.cpp), negative when not known; not copied.
     double dCornerReach = -1.0;
     MeshKey reachKey;
+    // Every write into the index array notes how far it reached.
+    void NoteIndexesWritten(int end) {
+        if (iIndexesWritten >= 0 && end > iIndexesWritten) iIndexesWritten = end;
+    }
     void ForgetUploadedIndexes() {
         pUploadedIndexes = nullptr;
         iUploadedIndexCapacity = -1;

@@ -1,6 +1,6 @@
 #!/bin/sh
-# The plug-in exports GetType and InitDLL unmangled plus the Kel_Crumple class,
-# and nothing else. check_exports.sh <library> [objdump]: an ELF library is
+# The plug-in exports GetType and InitDLL unmangled plus the Kel_Crumple class
+# (its members, const ones included), and nothing else. check_exports.sh <library> [objdump]: an ELF library is
 # read with nm, a DLL's export table with the given (MinGW) objdump.
 set -u
 lib="$1"
@@ -31,7 +31,7 @@ for name in _ZTV11Kel_Crumple _ZN11Kel_CrumpleC1Ev _ZN11Kel_CrumpleC1ERKS_ _ZN11
             _ZN11Kel_Crumple11ClearDamageEv _ZN11Kel_Crumple11CallChannelEv; do
   echo "$syms" | grep -qx "$name" || { echo "missing class export: $name"; fail=1; }
 done
-others=$(echo "$syms" | grep -v -x -e GetType -e InitDLL | grep -v -e '^_ZN11Kel_Crumple' -e '^_ZT[VIS]11Kel_Crumple$' | grep -v '^$')
+others=$(echo "$syms" | grep -v -x -e GetType -e InitDLL | grep -v -e '^_ZNK\{0,1\}11Kel_Crumple' -e '^_ZT[VIS]11Kel_Crumple$' | grep -v '^$')
 if [ -n "$others" ]; then
   echo "unexpected exports:"; echo "$others"; fail=1
 fi

@@ -61,6 +61,13 @@ public:
         c_.SearchTrianglesInRange(start, count, vertexes, triangles);
     }
     void CreateIndexLookupTable() { c_.CreateIndexLookupTable(); }
+    // What the channel keeps between hits about its arrays, dropped so the
+    // next hit starts as if it were the first on them.
+    void ForgetKeptState() {
+        c_.ForgetCornerReach();
+        c_.ForgetUploadedIndexes();
+    }
+    bool CornerReachHolds() { return c_.CornerReachHolds(); }
     bool AllInsideOrOutsideCollision(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3& c, float radius) {
         return c_.AllInsideOrOutsideCollision(a, b, c, radius);
     }

@@ -66,16 +66,6 @@ struct DirectChannel {
     Kel_CrumpleTestPeer peer;
 };
 
-// Bitwise equality of two meshes (NaN-safe, -0 distinct from +0).
-bool SameBits(const MeshArrays& a, const MeshArrays& b) {
-    auto same = [](const auto& x, const auto& y) {
-        return x.size() == y.size() && (x.empty() || std::memcmp(x.data(), y.data(), x.size() * sizeof(x[0])) == 0);
-    };
-    return same(a.positions, b.positions) && same(a.normals, b.normals) && same(a.texCoords0, b.texCoords0) &&
-           same(a.texCoords1, b.texCoords1) && same(a.texCoords2, b.texCoords2) && same(a.colors, b.colors) &&
-           a.indices == b.indices;
-}
-
 // Every used triangle's centroid lies outside the sphere or on it.
 ::testing::AssertionResult NoCentreInside(Vexa_ObjectData& o, int indexesUsed, D3DXVECTOR3 c, float radius) {
     for (int t = 0; t < indexesUsed; t += 3) {

@@ -16,3 +16,6 @@
 // The render vertex buffer holds the working arrays' record for each listed
 // vertex, and the index buffer holds the whole index array.
 ::testing::AssertionResult RenderBuffersMatch(Vexa_ObjectData& object, const std::vector<int>& vertices);
+
+// Bitwise equality of two meshes (NaN-safe, -0 distinct from +0).
+bool SameBits(const MeshArrays& a, const MeshArrays& b);

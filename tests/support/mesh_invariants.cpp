@@ -63,3 +63,12 @@ bool Finite(const D3DXVECTOR2& v) { return std::isfinite(v.x) && std::isfinite(v
         return ::testing::AssertionFailure() << "index buffer differs from the index array";
     return ::testing::AssertionSuccess();
 }
+
+bool SameBits(const MeshArrays& a, const MeshArrays& b) {
+    auto same = [](const auto& x, const auto& y) {
+        return x.size() == y.size() && (x.empty() || std::memcmp(x.data(), y.data(), x.size() * sizeof(x[0])) == 0);
+    };
+    return same(a.positions, b.positions) && same(a.normals, b.normals) && same(a.texCoords0, b.texCoords0) &&
+           same(a.texCoords1, b.texCoords1) && same(a.texCoords2, b.texCoords2) && same(a.colors, b.colors) &&
+           a.indices == b.indices;
+}
