@@ -21,6 +21,13 @@ float EdgeLength(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
 
 D3DXVECTOR3 Midpoint(const D3DXVECTOR3& a, const D3DXVECTOR3& b) { return Scale(Add(a, b), 0.5); }
 
+// AllInsideOrOutsideCollision on squared distances already taken: a triangle
+// and the three pieces of its fan share corners, so each is measured once.
+bool AllOnOneSide(float sa, float sb, float sc, float r2) {
+    if (sa < r2 && sb < r2 && sc < r2) return true;
+    return sa > r2 && sb > r2 && sc > r2;
+}
+
 }  // namespace
 
 // Reads: iNumberOfPasses, iMinRedValue, fMinTriangleSize, vCollisionPos, the
@@ -51,6 +58,8 @@ void Kel_Crumple::ApplyHoleDamage(float radius, std::vector<int>* vertexes) {
 
     const D3DXVECTOR3 centre = vCollisionPos;
     const double r2 = static_cast<double>(radius) * radius;
+    // The sphere test's own r^2, rounded to float.
+    const float sphere2 = radius * radius;
 
     // One found triangle: removed whole when small or not on the surface,
     // otherwise replaced by its centroid fan.
@@ -61,20 +70,25 @@ void Kel_Crumple::ApplyHoleDamage(float radius, std::vector<int>* vertexes) {
         if (i0 < 0 || i0 >= capacity || i1 < 0 || i1 >= capacity || i2 < 0 || i2 >= capacity) return;
         D3DXVECTOR3 p0 = o->pPositions[i0], p1 = o->pPositions[i1], p2 = o->pPositions[i2];
 
+        // Entirely inside (every found triangle has a corner inside the
+        // sphere), or too small: removed either way, so the cheaper test goes
+        // first and most triangles of a hole never take the three roots.
+        const float s0 = SquaredDistance(p0, centre), s1 = SquaredDistance(p1, centre),
+                    s2 = SquaredDistance(p2, centre);
+        if (AllOnOneSide(s0, s1, s2, sphere2)) return;
         const double perimeter =
             static_cast<double>(EdgeLength(p0, p1)) + EdgeLength(p1, p2) + static_cast<double>(EdgeLength(p0, p2));
         if (static_cast<double>(fMinTriangleSize) > perimeter) return;
-        // Entirely inside (every found triangle has a corner inside the sphere).
-        if (AllInsideOrOutsideCollision(p0, p1, p2, radius)) return;
 
         D3DXVECTOR3 g = Scale(Add(Add(p1, p0), p2), kOneThird);
         D3DXVECTOR3 mid01 = Midpoint(p1, p0), mid02 = Midpoint(p2, p0), mid12 = Midpoint(p2, p1);
         const int gNumber = iVertexesUsed + static_cast<int>(pass.newPositions.size());
 
         // An edge is split when its part of the fan still straddles the surface.
-        const bool split01 = !AllInsideOrOutsideCollision(p0, p1, g, radius);
-        const bool split02 = !AllInsideOrOutsideCollision(p0, p2, g, radius);
-        const bool split12 = !AllInsideOrOutsideCollision(p1, p2, g, radius);
+        const float sg = SquaredDistance(g, centre);
+        const bool split01 = !AllOnOneSide(s0, s1, sg, sphere2);
+        const bool split02 = !AllOnOneSide(s0, s2, sg, sphere2);
+        const bool split12 = !AllOnOneSide(s1, s2, sg, sphere2);
 
         pass.positions.Add(g, static_cast<int>(pass.newPositions.size()));
         pass.newPositions.push_back(g);

@@ -17,22 +17,25 @@ namespace crumple {
 // same position replaces the earlier one (the last match wins).
 class PositionIndex {
 public:
+    // Empties only the slots in use: a pass fills a small part of the table.
     void Clear() {
-        if (used_ != 0) std::fill(slots_.begin(), slots_.end(), Slot());
-        used_ = 0;
+        for (size_t at : occupied_) slots_[at] = Slot();
+        occupied_.clear();
     }
     void Reserve(size_t count) {
         size_t size = 16;
         while (size < 2 * count) size *= 2;
         if (size > slots_.size()) Rehash(size);
+        occupied_.reserve(count);
     }
 
     void Add(const D3DXVECTOR3& position, int ordinal) {
         Key key;
         if (!MakeKey(position, &key)) return;
-        if (2 * (used_ + 1) > slots_.size()) Rehash(slots_.empty() ? 16 : 2 * slots_.size());
-        Slot& slot = slots_[Probe(key)];
-        if (slot.ordinal < 0) ++used_;
+        if (2 * (occupied_.size() + 1) > slots_.size()) Rehash(slots_.empty() ? 16 : 2 * slots_.size());
+        const size_t at = Probe(key);
+        Slot& slot = slots_[at];
+        if (slot.ordinal < 0) occupied_.push_back(at);
         slot.key = key;
         slot.ordinal = ordinal;
     }
@@ -73,8 +76,11 @@ private:
     void Rehash(size_t size) {
         std::vector<Slot> old(size);
         old.swap(slots_);
-        for (const Slot& slot : old)
-            if (slot.ordinal >= 0) slots_[Probe(slot.key)] = slot;
+        for (size_t& at : occupied_) {
+            const Slot slot = old[at];
+            at = Probe(slot.key);
+            slots_[at] = slot;
+        }
     }
 
     static bool Bits(float value, uint32_t* bits) {
@@ -88,7 +94,7 @@ private:
     }
 
     std::vector<Slot> slots_;
-    size_t used_ = 0;
+    std::vector<size_t> occupied_;
 };
 
 inline bool SamePosition(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {

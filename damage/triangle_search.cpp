@@ -48,6 +48,16 @@ public:
         }
     }
     bool InSpan(uint32_t raw) const { return raw - low_ <= span_; }
+    // As Has, without branches, for a set held as bits.
+    bool HasInSpan(uint32_t raw) const {
+        if (bits_.empty()) return Has(raw);
+        const uint32_t bit = raw - low_;
+        const uint32_t in = bit <= span_;
+        const uint32_t at = in ? bit : 0u;
+        return (bits_[at / 64] >> (at % 64) & in) != 0;
+    }
+    uint32_t Low() const { return low_; }
+    uint32_t Span() const { return span_; }
     bool Has(uint32_t raw) const {
         if (!InSpan(raw)) return false;
         const uint32_t bit = raw - low_;
@@ -81,18 +91,24 @@ void ScanIndexes(const Index* indices, int start, long long end, const ListedVer
     // compiler can vectorise; most blocks hold no entry in the listed span.
     constexpr int kBlock = 48;
     if (indices && start >= 0) {
+        const uint32_t low = listed.Low(), span = listed.Span();
         for (; start + k + kBlock <= end; k += kBlock) {
             const Index* block = indices + start + k;
             uint32_t any = 0;
-            for (int i = 0; i < kBlock; ++i) any |= listed.InSpan(static_cast<uint32_t>(block[i])) ? 1u : 0u;
+            for (int i = 0; i < kBlock; ++i) any |= static_cast<uint32_t>(block[i]) - low <= span ? 1u : 0u;
             if (!any) continue;
-            for (int t = 0; t < kBlock; t += 3)
-                for (int c = 0; c < 3; ++c)
-                    if (listed.Has(static_cast<uint32_t>(block[t + c]))) {
-                        const long long p = start + k + t + c;
-                        found->push_back(static_cast<int>((p / 3) * 3));
-                        break;
-                    }
+            // Whole triangles, all three corners tested without branches: in
+            // a block near the listed vertices the outcome of each corner is
+            // hard to predict. The triangle start is that of its first corner.
+            for (int t = 0; t < kBlock; t += 3) {
+                const bool hit = listed.HasInSpan(static_cast<uint32_t>(block[t])) |
+                                 listed.HasInSpan(static_cast<uint32_t>(block[t + 1])) |
+                                 listed.HasInSpan(static_cast<uint32_t>(block[t + 2]));
+                if (hit) {
+                    const long long p = start + k + t;
+                    found->push_back(static_cast<int>((p / 3) * 3));
+                }
+            }
         }
     }
     for (; start + k < end; ++k) {
