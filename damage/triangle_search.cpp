@@ -24,11 +24,11 @@ void FillLookupTable(const Index* indices, int used, std::vector<std::vector<int
     }
 }
 
-// The listed vertex numbers as bits over [low, high], the span they cover
-// (or, for a span too wide for bits, sorted). Listed vertices are usually
-// close together, so most index entries fall outside the span and are
-// rejected by one comparison; InSpan takes the entry's raw bits, the
-// difference from low wrapping as the int values would.
+// The listed vertex numbers as one mark byte each over [low, high], the span
+// they cover (or, for a span too wide for marks, sorted). Listed vertices are
+// usually close together, so most index entries fall outside the span and
+// are rejected by one comparison; entries take the raw bits of the int
+// GetIndex gives, the difference from low wrapping as the int values would.
 class ListedVertexes {
 public:
     explicit ListedVertexes(const std::vector<int>& vertexes) {
@@ -36,39 +36,27 @@ public:
         const long long high = *std::max_element(vertexes.begin(), vertexes.end());
         low_ = static_cast<uint32_t>(low);
         span_ = static_cast<uint32_t>(high - low);
-        if (span_ < kMaxBits) {
-            bits_.assign(span_ / 64 + 1, 0);
-            for (int v : vertexes) {
-                const uint32_t bit = static_cast<uint32_t>(v) - low_;
-                bits_[bit / 64] |= 1ull << (bit % 64);
-            }
+        if (span_ < kMaxMarks) {
+            // One byte past the span stays 0: entries outside read it.
+            marks_.assign(static_cast<size_t>(span_) + 2, 0);
+            for (int v : vertexes) marks_[static_cast<uint32_t>(v) - low_] = 1;
         } else {
             sorted_ = vertexes;
             std::sort(sorted_.begin(), sorted_.end());
         }
     }
-    bool InSpan(uint32_t raw) const { return raw - low_ <= span_; }
-    // As Has, without branches, for a set held as bits.
-    bool HasInSpan(uint32_t raw) const {
-        if (bits_.empty()) return Has(raw);
-        const uint32_t bit = raw - low_;
-        const uint32_t in = bit <= span_;
-        const uint32_t at = in ? bit : 0u;
-        return (bits_[at / 64] >> (at % 64) & in) != 0;
-    }
     uint32_t Low() const { return low_; }
     uint32_t Span() const { return span_; }
     bool Has(uint32_t raw) const {
-        if (!InSpan(raw)) return false;
-        const uint32_t bit = raw - low_;
-        if (!bits_.empty()) return bits_[bit / 64] >> (bit % 64) & 1u;
-        return std::binary_search(sorted_.begin(), sorted_.end(), static_cast<int>(raw));
+        const uint32_t offset = raw - low_;
+        if (!marks_.empty()) return marks_[offset <= span_ ? offset : span_ + 1] != 0;
+        return offset <= span_ && std::binary_search(sorted_.begin(), sorted_.end(), static_cast<int>(raw));
     }
 
 private:
-    static constexpr uint32_t kMaxBits = 1u << 27;  // 16 MB of bits at most
+    static constexpr uint32_t kMaxMarks = 1u << 24;  // 16 MB of marks at most
     uint32_t low_ = 0, span_ = 0;
-    std::vector<uint64_t> bits_;
+    std::vector<uint8_t> marks_;
     std::vector<int> sorted_;
 };
 
@@ -101,9 +89,9 @@ void ScanIndexes(const Index* indices, int start, long long end, const ListedVer
             // a block near the listed vertices the outcome of each corner is
             // hard to predict. The triangle start is that of its first corner.
             for (int t = 0; t < kBlock; t += 3) {
-                const bool hit = listed.HasInSpan(static_cast<uint32_t>(block[t])) |
-                                 listed.HasInSpan(static_cast<uint32_t>(block[t + 1])) |
-                                 listed.HasInSpan(static_cast<uint32_t>(block[t + 2]));
+                const bool hit = listed.Has(static_cast<uint32_t>(block[t])) |
+                                 listed.Has(static_cast<uint32_t>(block[t + 1])) |
+                                 listed.Has(static_cast<uint32_t>(block[t + 2]));
                 if (hit) {
                     const long long p = start + k + t;
                     found->push_back(static_cast<int>((p / 3) * 3));
