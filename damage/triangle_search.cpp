@@ -25,18 +25,21 @@ void FillLookupTable(const Index* indices, int used, std::vector<std::vector<int
 }
 
 // The listed vertex numbers as one mark byte each over [low, high], the span
-// they cover (or, for a span too wide for marks, sorted). Listed vertices are
+// they cover, or sorted when the marks would outweigh the index entries to
+// be read (a search never holds more memory than the part of the index array
+// it reads, or 64 KB). Listed vertices are
 // usually close together, so most index entries fall outside the span and
 // are rejected by one comparison; entries take the raw bits of the int
 // GetIndex gives, the difference from low wrapping as the int values would.
 class ListedVertexes {
 public:
-    explicit ListedVertexes(const std::vector<int>& vertexes) {
+    ListedVertexes(const std::vector<int>& vertexes, long long entries) {
         const long long low = *std::min_element(vertexes.begin(), vertexes.end());
         const long long high = *std::max_element(vertexes.begin(), vertexes.end());
         low_ = static_cast<uint32_t>(low);
         span_ = static_cast<uint32_t>(high - low);
-        if (span_ < kMaxMarks) {
+        const long long maxMarks = std::max<long long>(kMinMarks, 4 * entries);
+        if (static_cast<long long>(span_) + 2 <= maxMarks) {
             // One byte past the span stays 0: entries outside read it.
             marks_.assign(static_cast<size_t>(span_) + 2, 0);
             for (int v : vertexes) marks_[static_cast<uint32_t>(v) - low_] = 1;
@@ -54,7 +57,7 @@ public:
     }
 
 private:
-    static constexpr uint32_t kMaxMarks = 1u << 24;  // 16 MB of marks at most
+    static constexpr long long kMinMarks = 1 << 16;
     uint32_t low_ = 0, span_ = 0;
     std::vector<uint8_t> marks_;
     std::vector<int> sorted_;
@@ -149,7 +152,7 @@ void Kel_Crumple::FindTrianglesInRange(int start, int count, const std::vector<i
             if (v >= 0 && v < capacity) tabled.push_back(v);
         if (tabled.empty() || (!o->pIndices32 && !o->pIndices16)) return;
         end = std::min(iIndexesUsed, o->GetIndexCount());
-        const ListedVertexes listed(tabled);
+        const ListedVertexes listed(tabled, end);
         if (o->pIndices32)
             ScanIndexes(o->pIndices32, 0, end, listed, found);
         else
@@ -157,7 +160,7 @@ void Kel_Crumple::FindTrianglesInRange(int start, int count, const std::vector<i
         return;
     }
     end = std::min(static_cast<long long>(start) + std::max(count, 0), static_cast<long long>(o->GetIndexCount()));
-    const ListedVertexes listed(vertexes);
+    const ListedVertexes listed(vertexes, end - start);
     if (o->pIndices32)
         ScanIndexes(o->pIndices32, start, end, listed, found);
     else if (o->pIndices16)
