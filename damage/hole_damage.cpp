@@ -76,9 +76,13 @@ void Kel_Crumple::ApplyHoleDamage(float radius, std::vector<int>* vertexes) {
         const float s0 = SquaredDistance(p0, centre), s1 = SquaredDistance(p1, centre),
                     s2 = SquaredDistance(p2, centre);
         if (AllOnOneSide(s0, s1, s2, sphere2)) return;
-        const double perimeter =
-            static_cast<double>(EdgeLength(p0, p1)) + EdgeLength(p1, p2) + static_cast<double>(EdgeLength(p0, p2));
-        if (static_cast<double>(fMinTriangleSize) > perimeter) return;
+        // A perimeter is never negative (at worst not a number), so a limit
+        // that is not above 0 removes nothing and the roots need not be taken.
+        if (fMinTriangleSize > 0.0f) {
+            const double perimeter = static_cast<double>(EdgeLength(p0, p1)) + EdgeLength(p1, p2) +
+                                     static_cast<double>(EdgeLength(p0, p2));
+            if (static_cast<double>(fMinTriangleSize) > perimeter) return;
+        }
 
         D3DXVECTOR3 g = Scale(Add(Add(p1, p0), p2), kOneThird);
         D3DXVECTOR3 mid01 = Midpoint(p1, p0), mid02 = Midpoint(p2, p0), mid12 = Midpoint(p2, p1);
