@@ -9,6 +9,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <numeric>
 #include <random>
 
@@ -268,6 +269,46 @@ TEST(DamageColour, AlphaMaskAndAverages) {
     EXPECT_EQ(peer.CalcAverageColor(0x01010101u, 0x01010101u, 0x01010101u), 0x00010101u);
     EXPECT_EQ(peer.CalcAverageColor(0xFF0000FFu, 0xFF0000FFu, 0x00000000u), 0xAA0000AAu);
     EXPECT_EQ(peer.CalcAverageColor(0xFEFEFEFEu, 0xFEFEFEFEu, 0xFEFEFEFEu), 0xFDFEFEFEu);
+}
+
+// The blocked range search (four vertices at a time where the processor has
+// them) finds what the one-vertex-at-a-time loop finds, at any scale, with
+// non-finite coordinates, and with the radius exactly at a vertex.
+TEST(DamageRangeSearch, SameVertexesAsTestingOneByOne) {
+    std::mt19937 rng(41);
+    auto uniform = [&](float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng); };
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    for (int round = 0; round < 200; ++round) {
+        SCOPED_TRACE(testing::Message() << "round " << round);
+        const float scale = std::pow(10.0f, uniform(-3.0f, 6.0f));
+        std::vector<D3DXVECTOR3> positions(static_cast<size_t>(1 + rng() % 300));
+        for (auto& p : positions) {
+            p = {uniform(-scale, scale), rng() % 2 ? 0.0f : uniform(-scale, scale), uniform(-scale, scale)};
+            if (rng() % 40 == 0) p.x = rng() % 2 ? nan : -inf;
+        }
+        DirectChannel d(Soup(positions, {0, 0, 0}), static_cast<int>(rng() % 5));
+        const D3DXVECTOR3 centre = positions[rng() % positions.size()];
+        d.peer.vCollisionPos() = centre;
+        // A radius at some vertex's distance, as a float, tests the strict edge.
+        const D3DXVECTOR3 to = positions[rng() % positions.size()];
+        float radius = static_cast<float>(std::sqrt(std::pow(double(to.x) - centre.x, 2) +
+                                                    std::pow(double(to.y) - centre.y, 2) +
+                                                    std::pow(double(to.z) - centre.z, 2)));
+        if (round % 5 == 1) radius = uniform(0.0f, scale);
+        if (round % 11 == 3) radius = -radius;
+        if (round % 17 == 5) radius = rng() % 2 ? nan : inf;
+        std::vector<int> found;
+        d.peer.SearchVertexesInRange(radius, &found);
+        std::vector<int> expected;
+        const double r2 = static_cast<double>(radius) * radius;
+        for (int v = 0; v < static_cast<int>(positions.size()); ++v) {
+            const D3DXVECTOR3 p = positions[static_cast<size_t>(v)];
+            const float dx = p.x - centre.x, dy = p.y - centre.y, dz = p.z - centre.z;
+            const float s = static_cast<float>(double(dx) * dx + double(dy) * dy + double(dz) * dz);
+            if (static_cast<double>(s) < r2) expected.push_back(v);
+        }
+        ASSERT_EQ(found, expected) << "radius " << radius;
+    }
 }
 
 TEST(DamageImpactPoint, SplitRoomAndTies) {
