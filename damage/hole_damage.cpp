@@ -44,7 +44,20 @@ void Kel_Crumple::ApplyHoleDamage(float radius, std::vector<int>* vertexes) {
         return;
     const int capacity = o->GetVertexCount();
 
-    HolePass pass;
+    // The lists keep their storage from the last call: a hole's hundreds of
+    // new vertices would otherwise be allocated anew on every hit.
+    if (!pHolePass) pHolePass = std::make_unique<HolePass>();
+    HolePass& pass = *pHolePass;
+    pass.triangles.clear();
+    pass.holeVertexes.clear();
+    pass.newPositions.clear();
+    pass.newNormals.clear();
+    pass.newTexCoords0.clear();
+    pass.newTexCoords1.clear();
+    pass.newTexCoords2.clear();
+    pass.newColors.clear();
+    pass.newIndexes.clear();
+    pass.positions.Clear();
     pass.hasTexCoords2 = o->HasTexCoords(2) && o->pTexCoords2;
     pass.holeVertexes.reserve(static_cast<size_t>(iDefaultVertexInRange));
     pass.newPositions.reserve(static_cast<size_t>(iDefaultNewVertexes));

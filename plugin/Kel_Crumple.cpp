@@ -2,6 +2,8 @@
 // copy and lifetime, and the persistence it leaves to the base.
 #include "plugin/Kel_Crumple.h"
 
+#include "damage/hole_pass.h"
+
 #include "plugin/children.h"
 
 // Defined out of class so that they are exported as data.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -126,6 +127,8 @@ private:
     // Corner reach (corner_reach.cpp), negative when not known; not copied.
     double dCornerReach = -1.0;
     MeshKey reachKey;
+    // Storage of the hole pass's lists, kept between hits; holds no state.
+    std::unique_ptr<HolePass> pHolePass;
     // Every write into the index array notes how far it reached.
     void NoteIndexesWritten(int end) {
         if (iIndexesWritten >= 0 && end > iIndexesWritten) iIndexesWritten = end;
