@@ -50,14 +50,7 @@ void Kel_Crumple::ApplyHoleDamage(float radius, std::vector<int>* vertexes) {
     HolePass& pass = *pHolePass;
     pass.triangles.clear();
     pass.holeVertexes.clear();
-    pass.newPositions.clear();
-    pass.newNormals.clear();
-    pass.newTexCoords0.clear();
-    pass.newTexCoords1.clear();
-    pass.newTexCoords2.clear();
-    pass.newColors.clear();
-    pass.newIndexes.clear();
-    pass.positions.Clear();
+    pass.ClearNewWork();
     pass.hasTexCoords2 = o->HasTexCoords(2) && o->pTexCoords2;
     pass.holeVertexes.reserve(static_cast<size_t>(iDefaultVertexInRange));
     pass.newPositions.reserve(static_cast<size_t>(iDefaultNewVertexes));
@@ -175,14 +168,7 @@ void Kel_Crumple::ApplyHoleDamage(float radius, std::vector<int>* vertexes) {
         }
         if (pass.triangles.empty()) return;
 
-        pass.newPositions.clear();
-        pass.newNormals.clear();
-        pass.newTexCoords0.clear();
-        pass.newTexCoords1.clear();
-        pass.newTexCoords2.clear();
-        pass.newColors.clear();
-        pass.newIndexes.clear();
-        pass.positions.Clear();
+        pass.ClearNewWork();
 
         // Pieces inside the sphere are dropped only in the last pass; earlier
         // passes keep them for the next one to refine.

@@ -140,6 +140,19 @@ struct Kel_Crumple::HolePass {
     bool hasTexCoords2 = false;
 
     crumple::PositionIndex positions;
+    // Empties the pass's new vertices, triangles and midpoint table; the
+    // storage stays for the next pass.
+    void ClearNewWork() {
+        newPositions.clear();
+        newNormals.clear();
+        newTexCoords0.clear();
+        newTexCoords1.clear();
+        newTexCoords2.clear();
+        newColors.clear();
+        newIndexes.clear();
+        positions.Clear();
+    }
+
     // Commit scratch, kept between passes: which new vertices a triangle uses,
     // and how many were dropped before each.
     std::vector<char> used;
