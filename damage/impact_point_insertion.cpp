@@ -20,20 +20,13 @@ namespace {
 constexpr float kAcceptedDeviation = 0.25f;
 
 // True when the angle sum at h cannot come near 2*pi: all corners lie within
-// rho of corner 0 and h is at least 2*rho away, so each edge subtends at most
-// 60 degrees and the sum stays below pi. Skipping such triangles changes no
-// choice (their deviation exceeds the acceptance limit) and saves three arc
-// cosines per far triangle. A NaN anywhere makes the test false, and the
-// triangle is measured as usual.
-bool TooFarToContain(const D3DXVECTOR3& h, const D3DXVECTOR3& v0, const D3DXVECTOR3& v1, const D3DXVECTOR3& v2) {
-    auto squared = [](const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
-        const double dx = static_cast<double>(a.x) - b.x, dy = static_cast<double>(a.y) - b.y,
-                     dz = static_cast<double>(a.z) - b.z;
-        return dx * dx + dy * dy + dz * dz;
-    };
-    const double r1 = squared(v1, v0), r2 = squared(v2, v0);
-    const double rho2 = r1 > r2 ? r1 : r2;
-    return squared(h, v0) > 4.0 * rho2;
+// rho of corner 0 (rho2 = rho^2, from SquaredCornerReach) and h is at least
+// 2*rho away, so each edge subtends at most 60 degrees and the sum stays
+// below pi. Skipping such triangles changes no choice (their deviation
+// exceeds the acceptance limit) and saves three arc cosines per far triangle.
+// A NaN anywhere makes the test false, and the triangle is measured as usual.
+bool TooFarToContain(const D3DXVECTOR3& h, const D3DXVECTOR3& v0, double rho2) {
+    return SquaredGap(h, v0) > 4.0 * rho2;
 }
 
 }  // namespace
@@ -76,13 +69,14 @@ bool Kel_Crumple::FindContainingTriangle(bool nearOnly, int* chosen) {
         const int i1 = IndexAt(o, 3 * t + 1), i2 = IndexAt(o, 3 * t + 2);
         if (i0 < 0 || i0 >= capacity || i1 < 0 || i1 >= capacity || i2 < 0 || i2 >= capacity) continue;
         const D3DXVECTOR3 v0 = o->pPositions[i0], v1 = o->pPositions[i1], v2 = o->pPositions[i2];
+        const double rho2 = SquaredCornerReach(v0, v1, v2);
         if (!nearOnly) {
             // A corner past the used vertices may move unseen: no bound then.
-            const double r2 = i0 < used && i1 < used && i2 < used ? SquaredCornerReach(v0, v1, v2)
-                                                                  : std::numeric_limits<double>::infinity();
+            const double r2 =
+                i0 < used && i1 < used && i2 < used ? rho2 : std::numeric_limits<double>::infinity();
             if (!(r2 <= reach2)) reach2 = r2 == r2 ? r2 : std::numeric_limits<double>::infinity();
         }
-        if (TooFarToContain(h, v0, v1, v2)) continue;
+        if (TooFarToContain(h, v0, rho2)) continue;
         const D3DXVECTOR3 a0 = Sub(v0, h), a1 = Sub(v1, h), a2 = Sub(v2, h);
         // The edges subtend 2*pi together only from inside the triangle's plane
         // and area; a NaN sum is never chosen, ties keep the earlier triangle.
