@@ -127,7 +127,6 @@ void Kel_Crumple::SearchVertexesInRange(float radius, std::vector<int>* list) {
     // Blocks of distances first, then the few vertices inside are picked out
     // in order.
     constexpr int kBlock = 64;
-    double dx[kBlock], dy[kBlock], dz[kBlock];
     float squared[kBlock];
     // s < r2 for a float s holds exactly when s is below the least float not
     // below r2, which keeps the comparison in floats.
@@ -139,33 +138,20 @@ void Kel_Crumple::SearchVertexesInRange(float radius, std::vector<int>* list) {
         int any = 0;
         int k = 0;
 #if CRUMPLE_SSE2
-        // Four vertices at a time: the same float differences, exact double
-        // squares, the same order of the two double sums, one rounding.
+        // Four vertices at a time, with the float steps of SquaredDistance in
+        // the same order.
         const __m128 cx = _mm_set1_ps(centre.x), cy = _mm_set1_ps(centre.y), cz = _mm_set1_ps(centre.z);
         const __m128 bound = _mm_set1_ps(limit);
         for (; k + 4 <= n; k += 4) {
             const __m128 x = _mm_sub_ps(_mm_setr_ps(p[k].x, p[k + 1].x, p[k + 2].x, p[k + 3].x), cx);
             const __m128 y = _mm_sub_ps(_mm_setr_ps(p[k].y, p[k + 1].y, p[k + 2].y, p[k + 3].y), cy);
             const __m128 z = _mm_sub_ps(_mm_setr_ps(p[k].z, p[k + 1].z, p[k + 2].z, p[k + 3].z), cz);
-            auto sums = [](__m128 a, __m128 b, __m128 c) {
-                const __m128d a2 = _mm_cvtps_pd(a), b2 = _mm_cvtps_pd(b), c2 = _mm_cvtps_pd(c);
-                return _mm_cvtpd_ps(_mm_add_pd(_mm_add_pd(_mm_mul_pd(a2, a2), _mm_mul_pd(b2, b2)), _mm_mul_pd(c2, c2)));
-            };
-            const __m128 low = sums(x, y, z);
-            const __m128 high = sums(_mm_movehl_ps(x, x), _mm_movehl_ps(y, y), _mm_movehl_ps(z, z));
-            const __m128 s = _mm_movelh_ps(low, high);
+            const __m128 s = _mm_add_ps(_mm_add_ps(_mm_mul_ps(x, x), _mm_mul_ps(y, y)), _mm_mul_ps(z, z));
             _mm_storeu_ps(squared + k, s);
             any |= _mm_movemask_ps(_mm_cmplt_ps(s, bound));
         }
 #endif
-        // The differences apart by axis, then the squared distance of each
-        // exactly as SquaredDistance forms it.
-        for (int j = k; j < n; ++j) {
-            dx[j] = static_cast<double>(p[j].x - centre.x);
-            dy[j] = static_cast<double>(p[j].y - centre.y);
-            dz[j] = static_cast<double>(p[j].z - centre.z);
-        }
-        for (int j = k; j < n; ++j) squared[j] = static_cast<float>(dx[j] * dx[j] + dy[j] * dy[j] + dz[j] * dz[j]);
+        for (int j = k; j < n; ++j) squared[j] = SquaredDistance(p[j], centre);
         for (int j = k; j < n; ++j) any |= squared[j] < limit;
         if (!any) continue;
         for (int k = 0; k < n; ++k)

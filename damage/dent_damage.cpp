@@ -10,9 +10,9 @@ using namespace crumple;
 
 namespace {
 
-// Added to the distance from the impact point so that a vertex sitting on it
-// still gets a falloff just under 1.
-constexpr float kFalloffEpsilon = 1e-5f;
+// Added, in double, to the distance from the impact point so that a vertex
+// sitting on it still gets a falloff just under 1.
+constexpr double kFalloffEpsilon = static_cast<double>(1e-5f);
 
 }  // namespace
 
@@ -47,17 +47,16 @@ float Kel_Crumple::ApplyDentDamage(D3DXVECTOR3 offset, float radius, std::vector
         // Already on its goal: there is no direction to move in. The vertex,
         // its record and its normal stay as they are.
         if (!(fullLength > 0.0f)) continue;
-        const D3DXVECTOR3 unit = Scale(full, 1.0 / fullLength);
+        const D3DXVECTOR3 unit = Scale(full, 1.0f / fullLength);
 
         // Linear falloff with the distance from the impact point.
-        const float distance =
-            static_cast<float>(std::sqrt(SumOfSquares(Sub(p, h))) + static_cast<double>(kFalloffEpsilon));
-        const float falloff = static_cast<float>((static_cast<double>(radius) - distance) / radius);
+        const float distance = static_cast<float>(static_cast<double>(Length(Sub(p, h))) + kFalloffEpsilon);
+        const float falloff = (radius - distance) / radius;
         const float share = falloff * fullLength;
-        const D3DXVECTOR3 moved = Add(p, D3DXVECTOR3(unit.x * share, unit.y * share, unit.z * share));
+        const D3DXVECTOR3 moved = Add(p, Scale(unit, share));
         const float step = Length(Sub(moved, p));
 
-        const float allowed = static_cast<float>(static_cast<double>(255u - record) * fMaxDent / 255.0);
+        const float allowed = static_cast<float>(static_cast<double>(static_cast<float>(255u - record) * fMaxDent) / 255.0);
         D3DXVECTOR3 position;
         uint32_t color = o->pColors[v];
         float contribution;
@@ -66,12 +65,12 @@ float Kel_Crumple::ApplyDentDamage(D3DXVECTOR3 offset, float radius, std::vector
             contribution = step;
             // Truncated 255ths of the allowance; held below the spent mark so
             // the record can never carry into the green byte.
-            const double used = static_cast<double>(step) / fMaxDent * 255.0;
+            const double used = static_cast<double>(step / fMaxDent) * 255.0;
             const double room = static_cast<double>(255u - record);
             color += static_cast<uint32_t>(used < room ? (used > 0.0 ? used : 0.0) : room);
         } else {
             // The move reaches the allowance: go exactly that far and spend it.
-            const D3DXVECTOR3 direction = Scale(Sub(moved, p), 1.0 / step);
+            const D3DXVECTOR3 direction = Scale(Sub(moved, p), 1.0f / step);
             position = Add(p, Scale(direction, allowed));
             contribution = Length(Sub(p, position));
             color |= 0xFFu;
@@ -83,8 +82,11 @@ float Kel_Crumple::ApplyDentDamage(D3DXVECTOR3 offset, float radius, std::vector
         o->pPositions[v] = position;
         o->pColors[v] = color;
 
-        // Bend the normal towards the impact point; the old normal weighs 10.
-        const D3DXVECTOR3 bent = Add(Scale(o->pNormals[v], 10.0), Sub(h, position));
+        // Bend the normal towards the impact point; the old normal weighs 10,
+        // applied in double, so each component is rounded once after the sum.
+        const D3DXVECTOR3 n = o->pNormals[v], towards = Sub(h, position);
+        const D3DXVECTOR3 bent(static_cast<float>(10.0 * n.x + towards.x), static_cast<float>(10.0 * n.y + towards.y),
+                               static_cast<float>(10.0 * n.z + towards.z));
         const float inverse = 1.0f / Length(bent);
         const D3DXVECTOR3 normal(bent.x * inverse, bent.y * inverse, bent.z * inverse);
         // A bent normal of length 0 cannot be normalised; the old one stays.

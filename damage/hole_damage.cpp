@@ -13,13 +13,7 @@ using namespace crumple;
 
 namespace {
 
-// Length as the perimeter test takes it: the root of the float sum of squares.
-float EdgeLength(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
-    const float squared = static_cast<float>(SumOfSquares(Sub(a, b)));
-    return static_cast<float>(std::sqrt(static_cast<double>(squared)));
-}
-
-D3DXVECTOR3 Midpoint(const D3DXVECTOR3& a, const D3DXVECTOR3& b) { return Scale(Add(a, b), 0.5); }
+D3DXVECTOR3 Midpoint(const D3DXVECTOR3& a, const D3DXVECTOR3& b) { return Scale(Add(a, b), 0.5f); }
 
 // AllInsideOrOutsideCollision on squared distances already taken: a triangle
 // and the three pieces of its fan share corners, so each is measured once.
@@ -85,8 +79,8 @@ void Kel_Crumple::ApplyHoleDamage(float radius, std::vector<int>* vertexes) {
         // A perimeter is never negative (at worst not a number), so a limit
         // that is not above 0 removes nothing and the roots need not be taken.
         if (fMinTriangleSize > 0.0f) {
-            const double perimeter = static_cast<double>(EdgeLength(p0, p1)) + EdgeLength(p1, p2) +
-                                     static_cast<double>(EdgeLength(p0, p2));
+            const double perimeter = static_cast<double>(Length(Sub(p0, p1))) + Length(Sub(p1, p2)) +
+                                     static_cast<double>(Length(Sub(p0, p2)));
             if (static_cast<double>(fMinTriangleSize) > perimeter) return;
         }
 

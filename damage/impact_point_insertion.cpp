@@ -132,14 +132,11 @@ bool Kel_Crumple::AddVertex() {
     // corner at the impact point (that angle would be NaN), so the weights
     // are finite except for distances below the float range; then plain
     // thirds keep NaN out.
-    const double d0 = std::sqrt(SumOfSquares(Sub(h, o->pPositions[i0])));
-    const double d1 = std::sqrt(SumOfSquares(Sub(h, o->pPositions[i1])));
-    const double d2 = std::sqrt(SumOfSquares(Sub(h, o->pPositions[i2])));
-    const float w0 = static_cast<float>(1.0 / d0), w1 = static_cast<float>(1.0 / d1),
-                w2 = static_cast<float>(1.0 / d2);
-    const double total = static_cast<double>(w0) + w1 + w2;
-    float weight0 = static_cast<float>(w0 / total), weight1 = static_cast<float>(w1 / total),
-          weight2 = static_cast<float>(w2 / total);
+    const float w0 = 1.0f / Length(Sub(h, o->pPositions[i0]));
+    const float w1 = 1.0f / Length(Sub(h, o->pPositions[i1]));
+    const float w2 = 1.0f / Length(Sub(h, o->pPositions[i2]));
+    const float total = w0 + w1 + w2;
+    float weight0 = w0 / total, weight1 = w1 / total, weight2 = w2 / total;
     if (!std::isfinite(weight0) || !std::isfinite(weight1) || !std::isfinite(weight2))
         weight0 = weight1 = weight2 = kOneThird;
 

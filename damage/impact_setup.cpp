@@ -18,13 +18,8 @@ constexpr float kHalfPi = 1.57079637f;
 // The three dot products with the rows of the placement's upper 3x3: its
 // inverse when that part is a pure rotation (scale and shear stay).
 D3DXVECTOR3 IntoObjectSpace(const D3DXMATRIX& m, const D3DXVECTOR3& d) {
-    return D3DXVECTOR3(
-        static_cast<float>(static_cast<double>(m._11) * d.x + static_cast<double>(m._12) * d.y +
-                           static_cast<double>(m._13) * d.z),
-        static_cast<float>(static_cast<double>(m._21) * d.x + static_cast<double>(m._22) * d.y +
-                           static_cast<double>(m._23) * d.z),
-        static_cast<float>(static_cast<double>(m._31) * d.x + static_cast<double>(m._32) * d.y +
-                           static_cast<double>(m._33) * d.z));
+    return D3DXVECTOR3(m._11 * d.x + m._12 * d.y + m._13 * d.z, m._21 * d.x + m._22 * d.y + m._23 * d.z,
+                       m._31 * d.x + m._32 * d.y + m._33 * d.z);
 }
 
 }  // namespace
@@ -60,7 +55,7 @@ float Kel_Crumple::Initialize() {
         m1 = static_cast<float>(iMassShore);
     else if (m2 == 0.0f)
         m2 = static_cast<float>(iMassShore);
-    const float impulse = static_cast<float>(speed / (1.0 / m1 + 1.0 / m2));
+    const float impulse = speed / (1.0f / m1 + 1.0f / m2);
 
     position = IntoObjectSpace(placement, Sub(position, D3DXVECTOR3(placement._41, placement._42, placement._43)));
     normal = IntoObjectSpace(placement, normal);
@@ -71,11 +66,11 @@ float Kel_Crumple::Initialize() {
     if (static_cast<double>(angle) > static_cast<double>(kHalfPi))
         normal = D3DXVECTOR3(-normal.x, -normal.y, -normal.z);
 
-    float energy = static_cast<float>(std::sqrt(static_cast<double>(impulse)));
+    float energy = std::sqrt(impulse);
     energy = static_cast<float>(energy / static_cast<double>(iDefaultImpactDivider));
     energy = energy * fImpactFactor;
     // Small impacts are lifted towards 1.
-    if (energy < 1.0f) energy = static_cast<float>(std::sqrt(static_cast<double>(energy)));
+    if (energy < 1.0f) energy = std::sqrt(energy);
 
     // Negative masses, speed or factors give no finite energy: that counts as
     // no impact, so no NaN or infinity can reach the mesh or the outputs.
@@ -104,7 +99,6 @@ float Kel_Crumple::CalcAngle(D3DXVECTOR3 a, D3DXVECTOR3 b) {
     const float lb = Length(b);
     const float ib = 1.0f / lb;
     b = D3DXVECTOR3(b.x * ib, b.y * ib, b.z * ib);
-    const float c = static_cast<float>(static_cast<double>(a.x) * b.x + static_cast<double>(a.y) * b.y +
-                                       static_cast<double>(a.z) * b.z);
+    const float c = a.x * b.x + a.y * b.y + a.z * b.z;
     return ArcCosine(c);
 }

@@ -15,11 +15,11 @@ void Kel_Crumple::AddVertexToArray(int a, int b, std::vector<D3DXVECTOR3>* norma
                                    std::vector<D3DXVECTOR2>* texCoords0, std::vector<D3DXVECTOR2>* texCoords1,
                                    std::vector<D3DXVECTOR2>* texCoords2, std::vector<uint32_t>* colors) {
     Vexa_ObjectData* o = pObjectData;
-    normals->push_back(Scale(Add(o->pNormals[a], o->pNormals[b]), 0.5));
-    texCoords0->push_back(Scale(Add(o->pTexCoords0[a], o->pTexCoords0[b]), 0.5));
-    texCoords1->push_back(Scale(Add(o->pTexCoords1[a], o->pTexCoords1[b]), 0.5));
+    normals->push_back(Scale(Add(o->pNormals[a], o->pNormals[b]), 0.5f));
+    texCoords0->push_back(Scale(Add(o->pTexCoords0[a], o->pTexCoords0[b]), 0.5f));
+    texCoords1->push_back(Scale(Add(o->pTexCoords1[a], o->pTexCoords1[b]), 0.5f));
     if (o->HasTexCoords(2) && o->pTexCoords2)
-        texCoords2->push_back(Scale(Add(o->pTexCoords2[a], o->pTexCoords2[b]), 0.5));
+        texCoords2->push_back(Scale(Add(o->pTexCoords2[a], o->pTexCoords2[b]), 0.5f));
     colors->push_back(CalcAverageColor(o->pColors[a], o->pColors[b]));
 }
 
@@ -46,7 +46,7 @@ void Kel_Crumple::AddIndexesToArray(int a, int b, int c, D3DXVECTOR3& pa, D3DXVE
     if (!keep) {
         const D3DXVECTOR3 centre = Scale(Add(Add(pa, pb), pc), kOneThird);
         const float s = SquaredDistance(vCollisionPos, centre);
-        if (!(static_cast<double>(s) > static_cast<double>(radius) * radius)) return;
+        if (!(s > radius * radius)) return;
     }
     list->push_back(static_cast<uint32_t>(a));
     list->push_back(static_cast<uint32_t>(b));

@@ -304,7 +304,7 @@ TEST(DamageRangeSearch, SameVertexesAsTestingOneByOne) {
         for (int v = 0; v < static_cast<int>(positions.size()); ++v) {
             const D3DXVECTOR3 p = positions[static_cast<size_t>(v)];
             const float dx = p.x - centre.x, dy = p.y - centre.y, dz = p.z - centre.z;
-            const float s = static_cast<float>(double(dx) * dx + double(dy) * dy + double(dz) * dz);
+            const float s = dx * dx + dy * dy + dz * dz;
             if (static_cast<double>(s) < r2) expected.push_back(v);
         }
         ASSERT_EQ(found, expected) << "radius " << radius;

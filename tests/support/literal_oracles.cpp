@@ -147,7 +147,8 @@ void LiteralHoleDamage(Kel_CrumpleTestPeer& peer, float radius, std::vector<int>
             const int i0 = o.GetIndex(t), i1 = o.GetIndex(t + 1), i2 = o.GetIndex(t + 2);
             D3DXVECTOR3 p0 = o.pPositions[i0], p1 = o.pPositions[i1], p2 = o.pPositions[i2];
             auto len = [](const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
-                return static_cast<float>(std::sqrt(static_cast<double>(static_cast<float>(SumOfSquares(Sub(a, b))))));
+                const float dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
+                return std::sqrt(dx * dx + dy * dy + dz * dz);
             };
             const double perimeter = static_cast<double>(len(p0, p1)) + len(p1, p2) + static_cast<double>(len(p0, p2));
             if (peer.fMinTriangleSize() > perimeter) continue;
