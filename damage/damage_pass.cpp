@@ -143,9 +143,15 @@ void Kel_Crumple::SearchVertexesInRange(float radius, std::vector<int>* list) {
         const __m128 cx = _mm_set1_ps(centre.x), cy = _mm_set1_ps(centre.y), cz = _mm_set1_ps(centre.z);
         const __m128 bound = _mm_set1_ps(limit);
         for (; k + 4 <= n; k += 4) {
-            const __m128 x = _mm_sub_ps(_mm_setr_ps(p[k].x, p[k + 1].x, p[k + 2].x, p[k + 3].x), cx);
-            const __m128 y = _mm_sub_ps(_mm_setr_ps(p[k].y, p[k + 1].y, p[k + 2].y, p[k + 3].y), cy);
-            const __m128 z = _mm_sub_ps(_mm_setr_ps(p[k].z, p[k + 1].z, p[k + 2].z, p[k + 3].z), cz);
+            // Four packed vertices are three loads, taken apart by axis.
+            const float* f = &p[k].x;
+            const __m128 a = _mm_loadu_ps(f), b = _mm_loadu_ps(f + 4), c = _mm_loadu_ps(f + 8);
+            // a = x0 y0 z0 x1, b = y1 z1 x2 y2, c = z2 x3 y3 z3
+            const __m128 x2y2x3y3 = _mm_shuffle_ps(b, c, _MM_SHUFFLE(2, 1, 3, 2));
+            const __m128 y0z0y1z1 = _mm_shuffle_ps(a, b, _MM_SHUFFLE(1, 0, 2, 1));
+            const __m128 x = _mm_sub_ps(_mm_shuffle_ps(a, x2y2x3y3, _MM_SHUFFLE(2, 0, 3, 0)), cx);
+            const __m128 y = _mm_sub_ps(_mm_shuffle_ps(y0z0y1z1, x2y2x3y3, _MM_SHUFFLE(3, 1, 2, 0)), cy);
+            const __m128 z = _mm_sub_ps(_mm_shuffle_ps(y0z0y1z1, c, _MM_SHUFFLE(3, 0, 3, 1)), cz);
             const __m128 s = _mm_add_ps(_mm_add_ps(_mm_mul_ps(x, x), _mm_mul_ps(y, y)), _mm_mul_ps(z, z));
             _mm_storeu_ps(squared + k, s);
             any |= _mm_movemask_ps(_mm_cmplt_ps(s, bound));

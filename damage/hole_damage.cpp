@@ -8,6 +8,7 @@
 #include "damage/hole_pass.h"
 #include "mesh/index_access.h"
 #include "mesh/vector_math.h"
+#include "mesh/vertex_means.h"
 
 using namespace crumple;
 
@@ -57,6 +58,8 @@ void Kel_Crumple::ApplyHoleDamage(float radius, std::vector<int>* vertexes) {
     pass.positions.Reserve(static_cast<size_t>(iDefaultNewVertexes));
 
     const D3DXVECTOR3 centre = vCollisionPos;
+    const NewVertexLists lists{&pass.newNormals, &pass.newTexCoords0, &pass.newTexCoords1, &pass.newTexCoords2,
+                               &pass.newColors, pass.hasTexCoords2};
     const double r2 = static_cast<double>(radius) * radius;
     // The sphere test's own r^2, rounded to float.
     const float sphere2 = radius * radius;
@@ -96,8 +99,7 @@ void Kel_Crumple::ApplyHoleDamage(float radius, std::vector<int>* vertexes) {
 
         pass.positions.Add(g, static_cast<int>(pass.newPositions.size()));
         pass.newPositions.push_back(g);
-        AddVertexToArray(i0, i1, i2, &pass.newNormals, &pass.newTexCoords0, &pass.newTexCoords1,
-                         &pass.newTexCoords2, &pass.newColors);
+        AppendTriangleMean(*o, i0, i1, i2, lists);
 
         // Neighbours processed in this pass share the vertex on a common edge.
         const SharedMidpoints shared =
@@ -108,33 +110,37 @@ void Kel_Crumple::ApplyHoleDamage(float radius, std::vector<int>* vertexes) {
             const int ordinal = static_cast<int>(pass.newPositions.size());
             pass.positions.Add(mid, ordinal);
             pass.newPositions.push_back(mid);
-            AddVertexToArray(a, b, &pass.newNormals, &pass.newTexCoords0, &pass.newTexCoords1, &pass.newTexCoords2,
-                             &pass.newColors);
+            AppendEdgeMean(*o, a, b, lists);
             return iVertexesUsed + ordinal;
         };
         const int m01 = midpointVertex(split01, shared.m01, mid01, i0, i1);
         const int m02 = midpointVertex(split02, shared.m02, mid02, i0, i2);
         const int m12 = midpointVertex(split12, shared.m12, mid12, i1, i2);
 
-        // The fan keeps the winding of (i0, i1, i2).
-        std::vector<uint32_t>* out = &pass.newIndexes;
+        // The fan keeps the winding of (i0, i1, i2); in the last pass pieces
+        // whose centre is not outside the sphere are left out.
+        auto emit = [&](int a, int b, int c, const D3DXVECTOR3& pa, const D3DXVECTOR3& pb, const D3DXVECTOR3& pc) {
+            if (keep || CentreOutside(centre, pa, pb, pc, radius))
+                AppendTriangle(&pass.newIndexes, static_cast<uint32_t>(a), static_cast<uint32_t>(b),
+                               static_cast<uint32_t>(c));
+        };
         if (split01) {
-            AddIndexesToArray(i0, m01, gNumber, p0, mid01, g, keep, radius, out);
-            AddIndexesToArray(i1, gNumber, m01, p1, g, mid01, keep, radius, out);
+            emit(i0, m01, gNumber, p0, mid01, g);
+            emit(i1, gNumber, m01, p1, g, mid01);
         } else {
-            AddIndexesToArray(i0, i1, gNumber, p0, p1, g, keep, radius, out);
+            emit(i0, i1, gNumber, p0, p1, g);
         }
         if (split12) {
-            AddIndexesToArray(i1, m12, gNumber, p1, mid12, g, keep, radius, out);
-            AddIndexesToArray(i2, gNumber, m12, p2, g, mid12, keep, radius, out);
+            emit(i1, m12, gNumber, p1, mid12, g);
+            emit(i2, gNumber, m12, p2, g, mid12);
         } else {
-            AddIndexesToArray(i1, i2, gNumber, p1, p2, g, keep, radius, out);
+            emit(i1, i2, gNumber, p1, p2, g);
         }
         if (split02) {
-            AddIndexesToArray(i2, m02, gNumber, p2, mid02, g, keep, radius, out);
-            AddIndexesToArray(i0, gNumber, m02, p0, g, mid02, keep, radius, out);
+            emit(i2, m02, gNumber, p2, mid02, g);
+            emit(i0, gNumber, m02, p0, g, mid02);
         } else {
-            AddIndexesToArray(i2, i0, gNumber, p2, p0, g, keep, radius, out);
+            emit(i2, i0, gNumber, p2, p0, g);
         }
     };
 
