@@ -79,7 +79,9 @@ inline bool CentreOutside(const D3DXVECTOR3& centre, const D3DXVECTOR3& pa, cons
 
 // Appends triangle (a, b, c), corners in this order.
 inline void AppendTriangle(std::vector<uint32_t>* list, uint32_t a, uint32_t b, uint32_t c) {
-    list->insert(list->end(), {a, b, c});
+    list->push_back(a);
+    list->push_back(b);
+    list->push_back(c);
 }
 
 }  // namespace crumple
