@@ -4,13 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "mesh/sse2.h"
 #include "mesh/vector_math.h"
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define CRUMPLE_SSE2 1
-#else
-#define CRUMPLE_SSE2 0
-#endif
 #include "plugin/Kel_Crumple.h"
 #include "plugin/children.h"
 

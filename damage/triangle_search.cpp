@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "mesh/sse2.h"
 #include "mesh/vector_math.h"
 #include "plugin/Kel_Crumple.h"
 
@@ -70,6 +71,31 @@ uint32_t Raw(const Index* indices, long long p) {
     return indices ? static_cast<uint32_t>(indices[p]) : 0u;
 }
 
+// Index entries are first tested in blocks of whole triangles.
+constexpr int kScanBlock = 48;
+
+// Whether any entry of a block lies in [low, low + span], as unsigned offsets.
+template <typename Index>
+bool AnyInSpan(const Index* block, uint32_t low, uint32_t span) {
+    uint32_t any = 0;
+    for (int i = 0; i < kScanBlock; ++i) any |= static_cast<uint32_t>(block[i]) - low <= span ? 1u : 0u;
+    return any != 0;
+}
+
+#if CRUMPLE_SSE2
+// Four entries per step. Offsetting by low - 2^31 turns the unsigned test
+// into one signed comparison: an entry is outside when above the span.
+inline bool AnyInSpan(const uint32_t* block, uint32_t low, uint32_t span) {
+    const __m128i shift = _mm_set1_epi32(static_cast<int>(low ^ 0x80000000u));
+    const __m128i limit = _mm_set1_epi32(static_cast<int>(span ^ 0x80000000u));
+    __m128i outside = _mm_set1_epi32(-1);
+    const __m128i* v = reinterpret_cast<const __m128i*>(block);
+    for (int i = 0; i < kScanBlock / 4; ++i)
+        outside = _mm_and_si128(outside, _mm_cmpgt_epi32(_mm_sub_epi32(_mm_loadu_si128(v + i), shift), limit));
+    return _mm_movemask_epi8(outside) != 0xFFFF;
+}
+#endif
+
 // Positions [start, end) of an index array; the start of every triangle with
 // a listed corner is appended ascending. Triangles are counted from `start`,
 // and the rest of a found triangle is not read. A mesh without an index array
@@ -78,16 +104,14 @@ template <typename Index>
 void ScanIndexes(const Index* indices, int start, long long end, const ListedVertexes& listed,
                  std::vector<int>* found) {
     long long k = 0;
-    // Blocks of whole triangles go first through a branch-free test that the
-    // compiler can vectorise; most blocks hold no entry in the listed span.
-    constexpr int kBlock = 48;
+    // Blocks of whole triangles go first through a branch-free test; most
+    // blocks hold no entry in the listed span.
+    constexpr int kBlock = kScanBlock;
     if (indices && start >= 0) {
         const uint32_t low = listed.Low(), span = listed.Span();
         for (; start + k + kBlock <= end; k += kBlock) {
             const Index* block = indices + start + k;
-            uint32_t any = 0;
-            for (int i = 0; i < kBlock; ++i) any |= static_cast<uint32_t>(block[i]) - low <= span ? 1u : 0u;
-            if (!any) continue;
+            if (!AnyInSpan(block, low, span)) continue;
             // Whole triangles, all three corners tested without branches: in
             // a block near the listed vertices the outcome of each corner is
             // hard to predict. The triangle start is that of its first corner.

@@ -419,6 +419,40 @@ TEST(DamageTriangleSearch, ModesTableAndRepeatedCorners) {
     EXPECT_EQ(d.peer.vIndexLookupTable()[130], std::vector<int>{600});
 }
 
+TEST(DamageTriangleSearch, SameTrianglesAsTheLiteralSearchOnRandomArrays) {
+    // Index arrays of both widths with values clustered, spread and past 2^31
+    // (as raw int bits), lists near and far apart, whole-array and tail
+    // searches: block tests and their tails must find what the steps find.
+    std::mt19937 rng(31);
+    for (int round = 0; round < 300; ++round) {
+        const bool indices16 = round % 3 == 0;
+        const int vertexes = 50 + static_cast<int>(rng() % 3000);
+        const int triangles = 1 + static_cast<int>(rng() % 400);
+        MeshArrays m = Soup(std::vector<D3DXVECTOR3>(static_cast<size_t>(vertexes), D3DXVECTOR3(0, 0, 0)), {});
+        m.indices16 = indices16;
+        for (int i = 0; i < 3 * triangles; ++i) m.indices.push_back(rng() % static_cast<uint32_t>(vertexes));
+        DirectChannel d(m);
+        std::vector<int> list;
+        const int n = 1 + static_cast<int>(rng() % 120);
+        const int base = static_cast<int>(rng() % static_cast<uint32_t>(vertexes));
+        for (int i = 0; i < n; ++i)
+            list.push_back(rng() % 4 ? (base + static_cast<int>(rng() % 40)) % vertexes
+                                     : static_cast<int>(rng() % static_cast<uint32_t>(vertexes)));
+        const int used = 3 * triangles;
+        const int start = rng() % 2 ? 0 : 3 * static_cast<int>(rng() % static_cast<uint32_t>(triangles));
+        const int count = used - start;
+        // Entries a broken host could leave behind the arrays' checks, where
+        // the steps scan (the table steps assume values below the capacity).
+        if (!indices16 && (start != 0 || list.size() < 75))
+            for (int i = 0; i < used; ++i)
+                if (rng() % 50 == 0) d.o().pIndices32[i] = 0x80000000u + rng() % 8;
+        std::set<int> found, expected;
+        d.peer.SearchTrianglesInRange(start, count, list, &found);
+        LiteralSearchTriangles(d.o(), used, start, count, list, &expected);
+        ASSERT_EQ(found, expected) << "round " << round;
+    }
+}
+
 TEST(DamageHole, PassesSharedMidpointsSizeAndRed) {
     // No pass adds nothing; one cuts the rim; two refine it further. The list
     // gains exactly the new vertices.
