@@ -233,6 +233,14 @@ TEST(ToolProgram, BadInputGivesOneLineNonZeroExitAndNoFiles) {
     ScratchDir dir;
     WriteText(dir / "lines.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nl 1 2\n");
     WriteText(dir / "junk.stl", std::string(3000, '\x7f'));
+    const std::string plyHeader =
+        "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\nproperty float z\n"
+        "element face 1\nproperty list uchar int vertex_indices\nend_header\n";
+    WriteText(dir / "past.ply", plyHeader + "0 0 0\n1 0 0\n0 1 0\n3 0 1 7\n");
+    WriteText(dir / "nan.ply", plyHeader + "nan 0 0\n1 0 0\n0 1 0\n3 0 1 2\n");
+    // Declares two billion vertices and holds none: refused, not read for minutes.
+    WriteText(dir / "huge.ply", "ply\nformat binary_little_endian 1.0\nelement vertex 2000000000\nproperty float x\n"
+                                "property float y\nproperty float z\nend_header\n" + std::string(64, '\x01'));
     WriteText(dir / "ok.json", R"({"hits": []})");
     using Json = nlohmann::ordered_json;
     const auto hitWith = [](const char* key, const std::string& value) {
@@ -249,6 +257,9 @@ TEST(ToolProgram, BadInputGivesOneLineNonZeroExitAndNoFiles) {
         {R"({"mesh": "lines.obj"})", "lines.obj': holds no triangles"},
         {R"({"mesh": "junk.stl"})", "junk.stl': cannot be read"},
         {R"({"mesh": "."})", "not a regular file"},
+        {R"({"mesh": "past.ply"})", "past.ply': face 0 names vertex 7 of 3"},
+        {R"({"mesh": "nan.ply"})", "nan.ply': vertex 0 has a position that is not finite"},
+        {R"({"mesh": "huge.ply"})", "huge.ply': "},
         {R"({"hits": []})", "\"mesh\" is missing (or give --load)"},
         {"{", "s.json: not valid JSON"},
         {"[1, 2]", "expected a JSON object at the top, got an array"},

@@ -6,6 +6,7 @@
 
 #include "demo_scene.h"
 #include "errors.h"
+#include "isolated_import.h"
 #include "mesh_io.h"
 #include "plugin_host.h"
 #include "runner.h"
@@ -80,7 +81,7 @@ void RunSceneFile(const std::string& scenePath, const CommandOptions& options, s
         if (scene.hasPlacement) channel.SetPlacement(scene.placement);
     } else {
         if (scene.meshPath.empty()) throw InputError(scenePath + ": \"mesh\" is missing (or give --load)");
-        channel.SetMesh(ImportMesh(scene.meshPath), scene.placement);
+        channel.SetMesh(ImportMeshIsolated(scene.meshPath), scene.placement);
     }
     RunAndWrite(channel, scene, std::filesystem::path(scenePath).stem().string(), options, out);
 }

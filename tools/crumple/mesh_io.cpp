@@ -8,17 +8,16 @@
 
 #include <assimp/Exporter.hpp>
 #include <assimp/Importer.hpp>
+#include <assimp/config.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
 #include "errors.h"
+#include "import_check.h"
 
 namespace crumpletool {
 
 namespace {
-
-// The host keeps at most this many vertices in one object.
-constexpr size_t kMaxHostVertices = size_t(1) << 24;
 
 uint8_t ToByte(float channel) {
     const float clamped = std::isnan(channel) ? 0.0f : std::min(1.0f, std::max(0.0f, channel));
@@ -48,17 +47,34 @@ MeshArrays ImportMesh(const std::string& path) {
     if (!std::filesystem::is_regular_file(path, ec)) throw InputError(what + ": not a regular file");
     if (!std::ifstream(path, std::ios::binary)) throw InputError(what + ": cannot open the file for reading");
 
-    // Points and lines are skipped below rather than removed by Assimp, which
-    // would refuse a file that has nothing else instead of saying so.
+    // The raw scene is checked before any post-processing step, which assume
+    // a sound scene. Points and lines are skipped below rather than removed by
+    // Assimp, which would refuse a file that has nothing else instead of
+    // saying so.
     Assimp::Importer importer;
-    const unsigned flags = aiProcess_Triangulate | aiProcess_SortByPType | aiProcess_JoinIdenticalVertices |
-                           aiProcess_PreTransformVertices | aiProcess_GenSmoothNormals;
-    const aiScene* scene = importer.ReadFile(path, flags);
+    importer.SetPropertyBool(AI_CONFIG_PP_FD_REMOVE, true);
+    const aiScene* scene = importer.ReadFile(path, 0);
     if (scene == nullptr) {
         std::string reason = importer.GetErrorString();
         std::replace(reason.begin(), reason.end(), '\n', ' ');
+        // A file that declares more data than it holds fails the reader's
+        // first allocation.
+        if (reason.find("bad_alloc") != std::string::npos)
+            throw InputError(what + ": needs more memory to read than an import may use");
         throw InputError(what + ": cannot be read (" + (reason.empty() ? "unknown format" : reason) + ")");
     }
+    CheckRawScene(*scene, what);
+    const unsigned flags = aiProcess_Triangulate | aiProcess_FindDegenerates | aiProcess_SortByPType |
+                           aiProcess_JoinIdenticalVertices | aiProcess_PreTransformVertices |
+                           aiProcess_GenSmoothNormals;
+    scene = importer.ApplyPostProcessing(flags);
+    if (scene == nullptr) {
+        std::string reason = importer.GetErrorString();
+        std::replace(reason.begin(), reason.end(), '\n', ' ');
+        throw InputError(what + ": cannot be prepared (" + (reason.empty() ? "a post-processing step failed" : reason) +
+                         ")");
+    }
+    CheckProcessedScene(*scene, what);
 
     bool hasTex[3] = {false, false, false};
     bool hasColors = false;
@@ -67,14 +83,11 @@ MeshArrays ImportMesh(const std::string& path) {
         const aiMesh* mesh = scene->mMeshes[m];
         if (!(mesh->mPrimitiveTypes & aiPrimitiveType_TRIANGLE)) continue;
         vertexTotal += mesh->mNumVertices;
-        for (unsigned f = 0; f < mesh->mNumFaces; ++f) triangleTotal += mesh->mFaces[f].mNumIndices == 3;
+        triangleTotal += mesh->mNumFaces;
         for (int set = 0; set < 3; ++set) hasTex[set] = hasTex[set] || mesh->HasTextureCoords(unsigned(set));
         hasColors = hasColors || mesh->HasVertexColors(0);
     }
     if (triangleTotal == 0) throw InputError(what + ": holds no triangles");
-    if (vertexTotal > kMaxHostVertices)
-        throw InputError(what + ": has " + std::to_string(vertexTotal) + " vertices, more than the host's " +
-                         std::to_string(kMaxHostVertices));
 
     MeshArrays out;
     out.indices16 = vertexTotal <= kMax16BitVertices;
@@ -101,7 +114,6 @@ MeshArrays ImportMesh(const std::string& path) {
         }
         for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
             const aiFace& face = mesh->mFaces[f];
-            if (face.mNumIndices != 3) continue;
             for (unsigned k = 0; k < 3; ++k) out.indices.push_back(base + face.mIndices[k]);
         }
     }
