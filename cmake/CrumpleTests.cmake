@@ -61,3 +61,21 @@ if(NOT CRUMPLE_SANITIZE)
     -DWINDOWS=${WIN32} -P ${PROJECT_SOURCE_DIR}/tests/consumer/check_package.cmake)
   set_tests_properties(package_contents PROPERTIES TIMEOUT 300 RESOURCE_LOCK consumer_build)
 endif()
+
+# The soak: long random hit sequences through the loaded plug-in, the mesh
+# invariants checked after every update. A test only in the sanitizer build,
+# where memory faults it provokes are caught too; elsewhere run it by hand.
+file(GLOB soak_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/soak/*.cpp)
+add_executable(crumple_soak ${soak_sources} ${TEST_SUPPORT_SOURCES})
+target_include_directories(crumple_soak PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+target_compile_options(crumple_soak PRIVATE ${CRUMPLE_FLAGS} ${CRUMPLE_WARNINGS})
+target_link_libraries(crumple_soak PRIVATE Crumple Korvane GTest::gtest)
+target_compile_definitions(crumple_soak PRIVATE CRUMPLE_PLUGIN_PATH="${CRUMPLE_PLUGIN_PATH}")
+if(CRUMPLE_SANITIZE)
+  # Says where the run was when a sanitizer ends it.
+  target_compile_definitions(crumple_soak PRIVATE CRUMPLE_SOAK_SANITIZER_HOOK)
+  if(crumple_can_run)
+    add_test(NAME soak_short COMMAND crumple_soak --hits 10000 --seed 1 --report-every 2500)
+    set_tests_properties(soak_short PROPERTIES TIMEOUT 600)
+  endif()
+endif()
