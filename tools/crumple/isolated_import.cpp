@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -88,6 +89,10 @@ private:
 };
 
 [[noreturn]] void RunChild(int fd, const std::string& path, const ImportLimits& limits) {
+    // The parent gives the one line; what the mesh library (or a sanitizer
+    // stopping it) prints on the way down would only bury it.
+    const int quiet = open("/dev/null", O_WRONLY);
+    if (quiet >= 0) dup2(quiet, STDERR_FILENO);
     if (!CRUMPLE_TOOL_ASAN) {
         const rlimit memory = {limits.memoryBytes, limits.memoryBytes};
         setrlimit(RLIMIT_AS, &memory);
