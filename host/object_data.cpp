@@ -367,6 +367,18 @@ bool Vexa_ObjectData::LoadChannel(VexaFileLoader& loader, Vexa_ChannelGroup* gro
         if (!ReadArray(loader, kMaxVertices, &hasTc[set], &tc[set])) return false;
     if (!ReadArray(loader, kMaxVertices, &hasCol, &col) || !ReadArray(loader, kMaxIndices, &hasIdx, &idx))
         return false;
+    // The channel reads every array up to the counts, through the pointers:
+    // a count past an array it names would be read past its end.
+    const auto shorter = [](bool has, size_t length, int32_t count) {
+        return has && length < static_cast<size_t>(count);
+    };
+    if (shorter(hasPos, pos.size(), vertexCount) || shorter(hasNrm, nrm.size(), vertexCount) ||
+        shorter(hasTc[0], tc[0].size(), vertexCount) || shorter(hasTc[1], tc[1].size(), vertexCount) ||
+        shorter(hasTc[2], tc[2].size(), vertexCount) || shorter(hasCol, col.size(), vertexCount) ||
+        shorter(hasIdx, idx.size(), indexCount)) {
+        loader.Fail();
+        return false;
+    }
     if (wide16 == 1) {
         for (uint32_t value : idx) {
             if (value > 0xFFFFu) {

@@ -174,6 +174,29 @@ TEST(HostChannelFile, RoundTripRefusalsAndDisconnect) {
     EXPECT_NE(loaded.GetChild(0), nullptr);
 }
 
+// An object saved between a count change and its setters names counts its
+// arrays do not hold; loading it would let the channel read past them.
+TEST(HostChannelFile, CountsPastTheArraysAreRefused) {
+    const std::string path = ::testing::TempDir() + "/host_counts_" + std::to_string(::getpid()) + ".bin";
+    for (int which = 0; which < 3; ++which) {
+        auto object = Vexa_ObjectData::FromArrays(MakeGridMesh(1, 1, 2.0f, which == 2, true));
+        if (which == 0) object->SetVertexCount(object->GetVertexCount() + 1);
+        else object->SetIndexCount(object->GetIndexCount() + 3);
+        ASSERT_TRUE(SaveChannelFile(*object, path));
+        Vexa_ObjectData target;
+        EXPECT_FALSE(LoadChannelFile(target, path)) << which;
+        EXPECT_EQ(target.GetVertexCount(), 0) << which;
+        EXPECT_EQ(target.GetIndexCount(), 0) << which;
+        // Counts below the arrays are a mesh shrunk in place: kept.
+        if (which == 0) object->SetVertexCount(object->GetVertexCount() - 2);
+        else object->SetIndexCount(object->GetIndexCount() - 6);
+        ASSERT_TRUE(SaveChannelFile(*object, path));
+        EXPECT_TRUE(LoadChannelFile(target, path)) << which;
+        EXPECT_EQ(target.GetIndexCount(), object->GetIndexCount()) << which;
+    }
+    std::remove(path.c_str());
+}
+
 TEST(HostPluginLoader, MissingLibraryNamesTheFile) {
     std::string error;
     EXPECT_EQ(PluginLibrary::Open("/nonexistent/libNoSuchPlugin.so", &error), nullptr);
