@@ -147,8 +147,9 @@ public:
         Json root;
         try {
             root = Json::parse(text);
-        } catch (const Json::parse_error& e) {
-            // Drop the library's "[json.exception.parse_error.101] " prefix.
+        } catch (const Json::exception& e) {
+            // parse_error for bad syntax, out_of_range for a number past the
+            // double range. Drop the library's "[json.exception.parse_error.101] " prefix.
             std::string what = e.what();
             const size_t bracket = what.find("] ");
             if (what.rfind("[json.exception", 0) == 0 && bracket != std::string::npos) what = what.substr(bracket + 2);
