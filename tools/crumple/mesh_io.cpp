@@ -13,6 +13,7 @@
 #include <assimp/scene.h>
 
 #include "errors.h"
+#include "header_check.h"
 #include "import_check.h"
 
 namespace crumpletool {
@@ -46,6 +47,7 @@ MeshArrays ImportMesh(const std::string& path) {
     if (!std::filesystem::exists(path, ec)) throw InputError(what + ": no such file");
     if (!std::filesystem::is_regular_file(path, ec)) throw InputError(what + ": not a regular file");
     if (!std::ifstream(path, std::ios::binary)) throw InputError(what + ": cannot open the file for reading");
+    CheckDeclaredCounts(path, what);
 
     // The raw scene is checked before any post-processing step, which assume
     // a sound scene. Points and lines are skipped below rather than removed by

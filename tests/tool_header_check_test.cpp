@@ -1,0 +1,133 @@
+// Mesh file headers checked before Assimp reads them: PLY and OFF headers
+// that would hang or crash its readers, or make them allocate what the file
+// cannot hold, are refused with one line; sound files still import.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "errors.h"
+#include "mesh_io.h"
+
+using namespace crumpletool;
+
+namespace {
+
+struct Outcome {
+    bool imported = false;
+    std::string error;
+    size_t vertices = 0;
+};
+
+Outcome Import(const std::string& name, const std::string& bytes) {
+    const std::string path = ::testing::TempDir() + "/header_" + std::to_string(::getpid()) + "_" + name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    Outcome outcome;
+    try {
+        outcome.vertices = ImportMesh(path).positions.size();
+        outcome.imported = true;
+    } catch (const InputError& e) {
+        outcome.error = e.what();
+    }
+    std::remove(path.c_str());
+    return outcome;
+}
+
+const std::string kAsciiHead =
+    "ply\nformat ascii 1.0\ncomment made by hand\nelement vertex 3\nproperty float x\nproperty float y\n"
+    "property float z\nelement face 1\nproperty list uchar int vertex_indices\nend_header\n";
+
+std::string Binary(uint32_t vertices, size_t dataBytes) {
+    return "ply\r\nformat binary_little_endian 1.0\r\nelement vertex " + std::to_string(vertices) +
+           "\r\nproperty float x\r\nproperty float y\r\nproperty float z\r\nend_header\r\n" +
+           std::string(dataBytes, '\0');
+}
+
+}  // namespace
+
+TEST(ToolHeaderCheck, PlyHeadersThatAssimpCannotBeTrustedWithAreRefused) {
+    const struct {
+        const char* name;
+        std::string bytes;
+        const char* expected;
+    } refused[] = {
+        // Both once hung or crashed the reader.
+        {"open.ply", "ply\nformat ascii 1.0\n", "has no end_header line"},
+        {"cut.ply", std::string("ply\nformat binary_li\xff\x00\x80\x03\x00\x00\x00", 27), "has no end_header line"},
+        {"late.ply", "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\n" + std::string(70000, ' ') +
+                         "\nend_header\n0\n", "has no end_header line"},
+        {"format.ply", "ply\nformat binary_middle_endian 1.0\nend_header\n", "names no known format"},
+        {"noformat.ply", "ply\nelement vertex 0\nend_header\n", "names no format"},
+        {"type.ply", "ply\nformat ascii 1.0\nelement vertex 1\nproperty quad x\nend_header\n0\n", "unknown type"},
+        {"listtype.ply", "ply\nformat ascii 1.0\nelement f 1\nproperty list uchar vec3 i\nend_header\n0\n",
+         "unknown type"},
+        {"orphan.ply", "ply\nformat ascii 1.0\nproperty float x\nend_header\n", "a property before any element"},
+        {"bare.ply", "ply\nformat ascii 1.0\nelement vertex 5\nend_header\n", "'vertex' has a count but no properties"},
+        {"word.ply", "ply\nformat ascii 1.0\nelemnt vertex 1\nend_header\n", "not PLY's: 'elemnt'"},
+        {"count.ply", "ply\nformat ascii 1.0\nelement vertex -3\nproperty float x\nend_header\n",
+         "without a name and a count"},
+        {"digits.ply", Binary(0, 0).replace(Binary(0, 0).find(" 0\r"), 2, " 99999999999999999999999"),
+         "declares too many 'vertex' elements"},
+        // 3 vertices of 12 bytes cannot fit in 35.
+        {"short.ply", Binary(3, 35), "declares 3 'vertex' elements, more than the file's 35 bytes"},
+        // Two values per element at least one character and a separator each.
+        {"text.ply", "ply\nformat ascii 1.0\nelement vertex 4\nproperty float x\nproperty float y\nend_header\n"
+                     "0 0 0 0 0 0 0\n", "declares 4 'vertex' elements, more than the file's 14 bytes"},
+        // Checked by its first word whatever the file is called.
+        {"named.obj", Binary(2000000000, 64), "declares 2000000000 'vertex' elements"},
+    };
+    for (const auto& c : refused) {
+        const Outcome outcome = Import(c.name, c.bytes);
+        EXPECT_FALSE(outcome.imported) << c.name;
+        EXPECT_NE(outcome.error.find(std::string(c.name) + "': the PLY"), std::string::npos) << outcome.error;
+        EXPECT_NE(outcome.error.find(c.expected), std::string::npos) << c.name << ": " << outcome.error;
+    }
+
+    // Sound files, the tightest text and a binary file of exactly its data.
+    const Outcome text = Import("tight.ply", kAsciiHead + "0 0 0\n1 0 0\n0 1 0\n3 0 1 2");
+    EXPECT_TRUE(text.imported) << text.error;
+    EXPECT_EQ(text.vertices, 3u);
+    std::string binary = "ply\nformat binary_little_endian 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+                         "property float z\nelement face 1\nproperty list uchar int vertex_indices\nend_header\n";
+    const float corners[9] = {0, 0, 0, 1, 0, 0, 0, 1, 0};
+    const int32_t face[3] = {0, 1, 2};
+    binary.append(reinterpret_cast<const char*>(corners), sizeof corners);
+    binary.push_back('\x03');
+    binary.append(reinterpret_cast<const char*>(face), sizeof face);
+    const Outcome exact = Import("exact.ply", binary);
+    EXPECT_TRUE(exact.imported) << exact.error;
+    EXPECT_EQ(exact.vertices, 3u);
+}
+
+TEST(ToolHeaderCheck, OffCountsPastTheFileAreRefused) {
+    const std::string faces = "3 0 1 2\n3 0 2 3\n";
+    const std::string square = "0 0 0\n1 0 0\n1 1 0\n0 1 0\n" + faces;
+    const struct {
+        const char* name;
+        std::string bytes;
+        const char* expected;  // nullptr: imports with 4 vertices
+    } cases[] = {
+        // Once asked for 37 GB before reading a vertex.
+        {"huge.off", "OFF\n8888888888888884 2 0\n" + square, "declares too many vertices and 2 faces"},
+        {"many.off", "OFF\n1000 2 0\n" + square, "declares 1000 vertices and 2 faces, more than the file's"},
+        {"faces.off", "OFF\n4 100000 0\n" + square, "declares 4 vertices and 100000 faces"},
+        {"comment.off", "OFF # a square\n# counts next\n4 2 0\n" + square, nullptr},
+        {"plain.off", "OFF\n4 2 0\n" + square, nullptr},
+        // Checked by its first word whatever the file is called.
+        {"coloured.mesh", "COFF\n50 2 0\n" + square, "declares 50 vertices"},
+    };
+    for (const auto& c : cases) {
+        const Outcome outcome = Import(c.name, c.bytes);
+        if (c.expected == nullptr) {
+            EXPECT_TRUE(outcome.imported) << c.name << ": " << outcome.error;
+            EXPECT_EQ(outcome.vertices, 4u) << c.name;
+            continue;
+        }
+        EXPECT_FALSE(outcome.imported) << c.name;
+        EXPECT_NE(outcome.error.find(std::string(c.name) + "': the OFF header"), std::string::npos) << outcome.error;
+        EXPECT_NE(outcome.error.find(c.expected), std::string::npos) << c.name << ": " << outcome.error;
+    }
+}
