@@ -73,7 +73,9 @@ float Kel_Crumple::Initialize() {
     if (energy < 1.0f) energy = std::sqrt(energy);
 
     // Negative masses, speed or factors give no finite energy: that counts as
-    // no impact, so no NaN or infinity can reach the mesh or the outputs.
+    // no impact, so no NaN or infinity from the energy reaches the mesh. The
+    // radius factor is applied as given, so a non-finite one shows in the
+    // radius outputs.
     if (!std::isfinite(energy) || energy == 0.0f) return 0.0f;
 
     vCollisionPos = position;
