@@ -1,0 +1,17 @@
+# replay_import: the fuzz_import corpus and regressions through the tool's
+# mesh import on this build's own flags (included from the top level when
+# the tool is built, outside the fuzz build): some readers fail only on an
+# optimised build.
+add_executable(replay_import
+  ${PROJECT_SOURCE_DIR}/fuzz/replay_import.cpp
+  ${PROJECT_SOURCE_DIR}/fuzz/import_input.cpp
+  ${PROJECT_SOURCE_DIR}/fuzz/scratch_file.cpp)
+target_include_directories(replay_import PRIVATE ${PROJECT_SOURCE_DIR}/fuzz)
+target_compile_options(replay_import PRIVATE ${CRUMPLE_FLAGS} ${CRUMPLE_WARNINGS})
+target_link_libraries(replay_import PRIVATE crumple_runner)
+
+enable_testing()
+add_test(NAME replay_import COMMAND replay_import
+  ${PROJECT_SOURCE_DIR}/fuzz/corpus/fuzz_import ${PROJECT_SOURCE_DIR}/fuzz/regressions/fuzz_import)
+set_tests_properties(replay_import PROPERTIES TIMEOUT 900
+  ENVIRONMENT "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/fuzz/lsan.supp")
