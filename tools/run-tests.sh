@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole test suite, each part run by CTest: the gcc build, a clang build,
 # a build under AddressSanitizer and UndefinedBehaviorSanitizer, the Windows
-# x64 build under Wine, and the Windows x86 build's export table.
+# x64 build under Wine, and the Windows x86 build's export table; then the
+# libFuzzer targets, their saved inputs replayed and 30 s of fuzzing each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -14,3 +15,6 @@ for preset in linux linux-clang linux-sanitize windows-x64 windows-x86; do
   cmake --build --preset "$preset" -j"$jobs"
   ctest --preset "$preset" -j"$jobs"
 done
+
+echo "=== fuzz"
+tools/fuzz.sh -j"$jobs" 30
