@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "plugin/children.h"
+#include "splitmix64.h"
 
 namespace crumplefuzz {
 
@@ -33,22 +34,17 @@ private:
     size_t at_ = 0;
 };
 
-// splitmix64: the bulk of a mesh comes from a seed in the input, so a small
-// input still makes a few hundred vertices.
+// The bulk of a mesh comes from a seed in the input, so a small input
+// still makes a few hundred vertices.
 class Random {
 public:
-    explicit Random(uint64_t seed) : state_(seed) {}
-    uint64_t Next() {
-        uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
+    explicit Random(uint64_t seed) : bits_(seed) {}
+    uint64_t Next() { return bits_.Next(); }
     float Unit() { return static_cast<float>(Next() >> 40) / static_cast<float>(1 << 24); }  // [0, 1)
     float Signed() { return 2.0f * Unit() - 1.0f; }
 
 private:
-    uint64_t state_;
+    SplitMix64 bits_;
 };
 
 enum class Kind {

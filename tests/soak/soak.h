@@ -10,21 +10,16 @@
 #include "host/d3d9_stand_in.h"
 #include "host/object_data.h"
 #include "plugin/children.h"
+#include "splitmix64.h"
 #include "test_scene.h"
 
 namespace soak {
 
-// splitmix64: the same numbers from the same seed on every compiler and
-// standard library, so a seed reproduces a run on any build.
+// Draws from splitmix64, so a seed reproduces a run on any build.
 class Rng {
 public:
-    explicit Rng(uint64_t seed) : state_(seed) {}
-    uint64_t Next() {
-        uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
+    explicit Rng(uint64_t seed) : bits_(seed) {}
+    uint64_t Next() { return bits_.Next(); }
     // [0, 1) with 53 bits.
     double Unit() { return static_cast<double>(Next() >> 11) * (1.0 / 9007199254740992.0); }
     float Uniform(double lo, double hi) { return static_cast<float>(lo + (hi - lo) * Unit()); }
@@ -43,7 +38,7 @@ public:
     }
 
 private:
-    uint64_t state_;
+    SplitMix64 bits_;
 };
 
 // Independent stream for episode `episode` of a run with `seed`.
