@@ -151,9 +151,13 @@ MeshArrays ImportMeshIsolated(const std::string& path, const ImportLimits& limit
         throw InputError(what + ": the mesh library failed on this file (signal " + std::to_string(signal) + ", " +
                          strsignal(signal) + ")");
     }
-    if (data.empty() || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    if (data.empty() || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        // A sanitizer stops the child with status 1 after a report that
+        // went nowhere (the child's errors are silenced).
+        const char* note = CRUMPLE_TOOL_ASAN ? ", most likely stopped by a sanitizer" : "";
         throw InputError(what + ": the import ended without a result (exit status " +
-                         std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + ")");
+                         std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + note + ")");
+    }
     Reply reply(data);
     char tag = 0;
     reply.Raw(&tag, 1);
