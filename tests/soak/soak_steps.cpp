@@ -15,6 +15,21 @@ namespace soak {
 namespace {
 
 constexpr float kInf = std::numeric_limits<float>::infinity();
+
+// Capacities one buffer creation may ask of the host in a soak run. The
+// channel takes any multiplier whose capacity is an int, and the host then
+// spends what it is asked for (70000 x 23632 vertices is 90 GB); that is the
+// machine's limit, not a fault to look for.
+constexpr double kMaxVertexCapacity = 1 << 22;
+constexpr double kMaxIndexCapacity = 1 << 24;
+
+// `factor` as drawn when the channel refuses it or its capacity fits `cap`;
+// otherwise 1, no spare room.
+float HeldMultiplier(float factor, int count, double cap) {
+    const double capacity = static_cast<double>(static_cast<float>(count)) * static_cast<double>(factor);
+    if (!(factor >= 1.0f) || !(capacity <= 2147483647.0) || capacity <= cap) return factor;
+    return 1.0f;
+}
 const float kWeird[] = {std::numeric_limits<float>::quiet_NaN(), kInf, -kInf, -1.0f, -3.0f, -1e30f, 1e30f, FLT_MAX,
                         -FLT_MAX, 1e-40f, 0.0f, -0.0f, 1e9f, 2.5e9f, 70000.0f};
 
@@ -195,11 +210,18 @@ StepInput MakeStep(Rng& rng, const SoakMesh& mesh, const MeshView& view, const S
     return s;
 }
 
-// Writes: children 0, 1 and 3 to 21 of the scene's channel.
+// Writes: children 0, 1 and 3 to 21 of the scene's channel, the multipliers
+// held to the capacities above for the mesh as it stands.
 void ApplyStep(CrumpleScene& scene, const StepInput& step) {
     scene.SetVector(kCollisionPosition, step.position);
     scene.SetVector(kCollisionNormal, step.normal);
     for (int child = kMassBody1; child <= kMinRedValue; ++child) scene.SetValue(child, step.value[child]);
+    Vexa_ObjectData* o = scene.Object();
+    if (o == nullptr) return;
+    scene.SetValue(kVertexMultiplier,
+                   HeldMultiplier(step.value[kVertexMultiplier], o->GetVertexCount(), kMaxVertexCapacity));
+    scene.SetValue(kIndexMultiplier,
+                   HeldMultiplier(step.value[kIndexMultiplier], o->GetIndexCount(), kMaxIndexCapacity));
 }
 
 bool HasNonFinite(const StepInput& step) {
