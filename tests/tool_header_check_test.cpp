@@ -59,6 +59,10 @@ TEST(ToolHeaderCheck, PlyHeadersThatAssimpCannotBeTrustedWithAreRefused) {
         {"cut.ply", std::string("ply\nformat binary_li\xff\x00\x80\x03\x00\x00\x00", 27), "has no end_header line"},
         {"late.ply", "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\n" + std::string(70000, ' ') +
                          "\nend_header\n0\n", "has no end_header line"},
+        // The reader reads on from the fourth byte: these hung or crashed it.
+        {"magic.ply", "plyshort\nformat ascii 1.0\nelement vertex 1\nproperty float x\nend_header\n0\n",
+         "first line is not 'ply'"},
+        {"magic2.ply", std::string("ply\xff\nformat ascii 1.0\nend_header\n"), "first line is not 'ply'"},
         {"format.ply", "ply\nformat binary_middle_endian 1.0\nend_header\n", "names no known format"},
         {"noformat.ply", "ply\nelement vertex 0\nend_header\n", "names no format"},
         {"type.ply", "ply\nformat ascii 1.0\nelement vertex 1\nproperty quad x\nend_header\n0\n", "unknown type"},

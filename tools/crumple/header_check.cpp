@@ -81,7 +81,10 @@ void CheckPly(const std::string& head, uint64_t fileSize, const std::string& wha
         const std::vector<std::string> words = Words(head.substr(at, end - at));
         at = end + 1;
         if (first) {
-            first = false;  // "ply", seen by the caller
+            // The reader takes anything after the first three bytes as more
+            // of the header, so nothing may follow "ply" on its line.
+            if (words.size() != 1 || words[0] != "ply") Refuse(what, "the PLY header's first line is not 'ply'");
+            first = false;
             continue;
         }
         if (words.empty() || words[0] == "comment" || words[0] == "obj_info") continue;
@@ -196,11 +199,11 @@ void CheckDeclaredCounts(const std::string& path, const std::string& what) {
     in.read(&head[0], static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<size_t>(in.gcount()));
 
-    if (head.size() >= 4 && head.compare(0, 3, "ply") == 0 && std::isspace(static_cast<unsigned char>(head[3]))) {
+    const std::string extension = path.size() >= 4 ? Lower(path.substr(path.size() - 4)) : "";
+    if (Lower(head.substr(0, 3)) == "ply") {
         CheckPly(head, static_cast<uint64_t>(size), what);
         return;
     }
-    std::string extension = path.size() >= 4 ? Lower(path.substr(path.size() - 4)) : "";
     size_t after = 0;
     const std::vector<std::string> first = OffWords(head, 1, &after);
     if (extension == ".off" || (!first.empty() && IsOffKeyword(first[0])))
