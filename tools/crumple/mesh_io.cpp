@@ -12,6 +12,7 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
+#include "collada_check.h"
 #include "errors.h"
 #include "header_check.h"
 #include "import_check.h"
@@ -48,6 +49,7 @@ MeshArrays ImportMesh(const std::string& path) {
     if (!std::filesystem::is_regular_file(path, ec)) throw InputError(what + ": not a regular file");
     if (!std::ifstream(path, std::ios::binary)) throw InputError(what + ": cannot open the file for reading");
     CheckDeclaredCounts(path, what);
+    CheckColladaArrays(path, what);
 
     // The raw scene is checked before any post-processing step, which assume
     // a sound scene. Points and lines are skipped below rather than removed by

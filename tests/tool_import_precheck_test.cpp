@@ -1,6 +1,7 @@
-// Mesh file headers checked before Assimp reads them: PLY and OFF headers
-// that would hang or crash its readers, or make them allocate what the file
-// cannot hold, are refused with one line; sound files still import.
+// Mesh files checked before Assimp reads them: PLY and OFF headers that
+// would hang or crash its readers or make them allocate what the file cannot
+// hold, and COLLADA arrays its reader would read past, are refused with one
+// line; sound files still import.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -133,5 +134,47 @@ TEST(ToolHeaderCheck, OffCountsPastTheFileAreRefused) {
         EXPECT_FALSE(outcome.imported) << c.name;
         EXPECT_NE(outcome.error.find(std::string(c.name) + "': the OFF header"), std::string::npos) << outcome.error;
         EXPECT_NE(outcome.error.find(c.expected), std::string::npos) << c.name << ": " << outcome.error;
+    }
+}
+
+TEST(ToolColladaCheck, ArraysMustHoldTheirCountAndAccessorsStayInside) {
+    const auto dae = [](const std::string& array, const std::string& accessor) {
+        return "<?xml version=\"1.0\"?>\n"
+               "<COLLADA xmlns=\"http://www.collada.org/2005/11/COLLADASchema\" version=\"1.4.1\">\n"
+               "<library_geometries><geometry id=\"g\"><mesh>\n<source id=\"p\">" + array +
+               "\n<technique_common>" + accessor +
+               "<param name=\"X\" type=\"float\"/><param name=\"Y\" type=\"float\"/><param name=\"Z\" "
+               "type=\"float\"/></accessor></technique_common></source>\n"
+               "<vertices id=\"v\"><input semantic=\"POSITION\" source=\"#p\"/></vertices>\n"
+               "<triangles count=\"1\"><input semantic=\"VERTEX\" source=\"#v\" offset=\"0\"/><p>0 1 2</p></triangles>\n"
+               "</mesh></geometry></library_geometries>\n<library_visual_scenes><visual_scene id=\"s\"><node id=\"n\">"
+               "<instance_geometry url=\"#g\"/></node></visual_scene></library_visual_scenes>\n"
+               "<scene><instance_visual_scene url=\"#s\"/></scene>\n</COLLADA>\n";
+    };
+    const std::string nine = "<float_array id=\"pa\" count=\"9\">0 0 0\n 1 0 0  0 1 0</float_array>";
+    const std::string three = "<accessor source=\"#pa\" count=\"3\" stride=\"3\">";
+    const Outcome sound = Import("sound.dae", dae(nine, three));
+    EXPECT_TRUE(sound.imported) << sound.error;
+    EXPECT_EQ(sound.vertices, 3u);
+
+    const struct {
+        std::string array, accessor;
+        const char* expected;
+    } refused[] = {
+        // Both once crashed the reader: a count of 0, and one that is no number.
+        {"<float_array id=\"pa\" count=\"0\">0 0 0 1 0 0 0 1 0</float_array>", three, "declares 0 values and holds 9"},
+        {"<float_array id=\"pa\" count=\"#\">0 0 0 1 0 0 0 1 0</float_array>", three, "one that is not a number"},
+        {"<float_array id=\"pa\">0 0 0 1 0 0 0 1 0</float_array>", three, "has no count"},
+        {"<float_array id=\"pa\" count=\"10\">0 0 0 1 0 0 0 1 0</float_array>", three, "declares 10 values and holds 9"},
+        {nine, "<accessor source=\"#pa\" count=\"4\" stride=\"3\">", "reads 4 x 3 values from 'pa', which holds 9"},
+        {nine, "<accessor source=\"#pa\" count=\"3\" stride=\"3\" offset=\"1\">", "which holds 9"},
+        {nine, "<accessor source=\"#pa\" count=\"1\" stride=\"99999999999999999999\">", "which holds 9"},
+        {nine, "<accessor source=\"#pa\" count=\"3\" stride=\"-3\">", "stride is not a number"},
+    };
+    for (const auto& c : refused) {
+        const Outcome outcome = Import("bad.dae", dae(c.array, c.accessor));
+        EXPECT_FALSE(outcome.imported) << c.array << c.accessor;
+        EXPECT_NE(outcome.error.find("bad.dae': a COLLADA"), std::string::npos) << outcome.error;
+        EXPECT_NE(outcome.error.find(c.expected), std::string::npos) << c.expected << ": " << outcome.error;
     }
 }
