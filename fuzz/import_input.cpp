@@ -1,6 +1,7 @@
 #include "import_input.h"
 
 #include <cmath>
+#include <new>
 
 #include "errors.h"
 #include "mesh_io.h"
@@ -71,6 +72,11 @@ std::string ImportInput(const uint8_t* data, size_t size, std::string* outcome) 
         mesh = crumpletool::ImportMesh(path);
     } catch (const crumpletool::InputError& e) {
         if (outcome) *outcome = std::string("refused: ") + e.what();
+        return "";
+    } catch (const std::bad_alloc&) {
+        // The tool reads meshes in a child process and reports this as a
+        // mesh needing more memory than an import may use.
+        if (outcome) *outcome = "refused: out of memory";
         return "";
     }
     if (outcome)

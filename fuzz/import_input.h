@@ -21,9 +21,10 @@ std::string MeshProblem(const MeshArrays& mesh);
 
 // Writes the input into the scratch folder under the picked extension and
 // imports it with crumpletool::ImportMesh. Returns empty when the mesh is
-// sound or the import was refused with InputError, else what is wrong with
-// the imported mesh. Any other exception leaves this function. `outcome`,
-// when given, gets the refusal or the mesh's size in one line.
+// sound or the import was refused with InputError or std::bad_alloc (the
+// tool's import process refuses a mesh past its memory), else what is wrong
+// with the imported mesh. Any other exception leaves this function.
+// `outcome`, when given, gets the refusal or the mesh's size in one line.
 std::string ImportInput(const uint8_t* data, size_t size, std::string* outcome = nullptr);
 
 }  // namespace crumplefuzz
