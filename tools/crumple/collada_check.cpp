@@ -11,13 +11,13 @@
 #include <vector>
 
 #include "errors.h"
+#include "file_counts.h"
 
 namespace crumpletool {
 
 namespace {
 
 constexpr size_t kSniffBytes = 64 * 1024;
-constexpr uint64_t kCountCap = uint64_t(1) << 48;
 
 [[noreturn]] void Refuse(const std::string& what, const std::string& problem) {
     throw InputError(what + ": " + problem);
@@ -25,19 +25,12 @@ constexpr uint64_t kCountCap = uint64_t(1) << 48;
 
 bool Space(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 
-// A count in decimal digits only (XML allows spaces around it), saturated.
-bool ParseCount(const std::string& text, uint64_t* count) {
+// An attribute's count: XML allows spaces around it.
+bool ParseAttributeCount(const std::string& text, uint64_t* count) {
     size_t a = 0, b = text.size();
     while (a < b && Space(text[a])) ++a;
     while (b > a && Space(text[b - 1])) --b;
-    if (a == b) return false;
-    uint64_t value = 0;
-    for (size_t i = a; i < b; ++i) {
-        if (text[i] < '0' || text[i] > '9') return false;
-        value = std::min(kCountCap, value * 10 + static_cast<uint64_t>(text[i] - '0'));
-    }
-    *count = value;
-    return true;
+    return ParseCount(text.substr(a, b - a), count);
 }
 
 // One start tag: its name and attributes, and where its content begins.
@@ -99,8 +92,6 @@ uint64_t CountValues(const std::string& text, size_t from, size_t to) {
     return values;
 }
 
-std::string Described(uint64_t n) { return n == kCountCap ? std::string("too many") : std::to_string(n); }
-
 }  // namespace
 
 void CheckColladaArrays(const std::string& path, const std::string& what) {
@@ -127,13 +118,13 @@ void CheckColladaArrays(const std::string& path, const std::string& what) {
         if (IsArray(tag.name)) {
             uint64_t count = 0;
             const auto attribute = tag.attributes.find("count");
-            if (attribute == tag.attributes.end() || !ParseCount(attribute->second, &count))
+            if (attribute == tag.attributes.end() || !ParseAttributeCount(attribute->second, &count))
                 Refuse(what, "a COLLADA " + tag.name + " has no count, or one that is not a number");
             const size_t end = tag.selfClosing ? tag.contentStart : text.find('<', tag.contentStart);
             const uint64_t values =
                 CountValues(text, tag.contentStart, end == std::string::npos ? text.size() : end);
             if (values != count)
-                Refuse(what, "a COLLADA " + tag.name + " declares " + Described(count) + " values and holds " +
+                Refuse(what, "a COLLADA " + tag.name + " declares " + DescribeCount(count) + " values and holds " +
                                  std::to_string(values));
             const auto id = tag.attributes.find("id");
             if (id != tag.attributes.end()) arrays[id->second] = count;
@@ -148,7 +139,7 @@ void CheckColladaArrays(const std::string& path, const std::string& what) {
             } fields[] = {{"offset", &accessor.offset}, {"count", &accessor.count}, {"stride", &accessor.stride}};
             for (const auto& field : fields) {
                 const auto attribute = tag.attributes.find(field.name);
-                if (attribute != tag.attributes.end() && !ParseCount(attribute->second, field.value))
+                if (attribute != tag.attributes.end() && !ParseAttributeCount(attribute->second, field.value))
                     Refuse(what, std::string("a COLLADA accessor's ") + field.name + " is not a number");
             }
             accessors.push_back(accessor);
@@ -162,7 +153,7 @@ void CheckColladaArrays(const std::string& path, const std::string& what) {
         const uint64_t stride = std::max<uint64_t>(accessor.stride, 1);
         if (accessor.count > array->second || stride > array->second || accessor.offset > array->second ||
             accessor.count * stride > array->second - accessor.offset)
-            Refuse(what, "a COLLADA accessor reads " + Described(accessor.count) + " x " + Described(stride) +
+            Refuse(what, "a COLLADA accessor reads " + DescribeCount(accessor.count) + " x " + DescribeCount(stride) +
                              " values from '" + accessor.source + "', which holds " + std::to_string(array->second));
     }
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "errors.h"
+#include "file_counts.h"
 
 namespace crumpletool {
 
@@ -18,10 +19,6 @@ namespace {
 // A header longer than this is not one a mesh needs; the PLY reader is only
 // let near a header whose end has been seen.
 constexpr size_t kMaxHeaderBytes = 64 * 1024;
-// Counts are held saturated here, so sums and products of them stay exact
-// enough to compare with a file size.
-constexpr uint64_t kCountCap = uint64_t(1) << 48;
-
 [[noreturn]] void Refuse(const std::string& what, const std::string& problem) {
     throw InputError(what + ": " + problem);
 }
@@ -30,18 +27,6 @@ std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
-}
-
-// A count written in decimal digits only, saturated at kCountCap.
-bool ParseCount(const std::string& token, uint64_t* count) {
-    if (token.empty()) return false;
-    uint64_t value = 0;
-    for (char c : token) {
-        if (c < '0' || c > '9') return false;
-        value = std::min(kCountCap, value * 10 + static_cast<uint64_t>(c - '0'));
-    }
-    *count = value;
-    return true;
 }
 
 std::vector<std::string> Words(const std::string& line) {
@@ -130,10 +115,8 @@ void CheckPly(const std::string& head, uint64_t fileSize, const std::string& wha
         // before the product could overflow; `least` stays within `room`.
         const uint64_t each = format == "ascii" ? 2 * element.properties : element.binaryBytes;
         if (element.count > room || element.count * each > room - least)
-            Refuse(what, "the PLY header declares " +
-                             (element.count == kCountCap ? std::string("too many") : std::to_string(element.count)) +
-                             " '" + element.name + "' elements, more than the file's " + std::to_string(data) +
-                             " bytes of data can hold");
+            Refuse(what, "the PLY header declares " + DescribeCount(element.count) + " '" + element.name +
+                             "' elements, more than the file's " + std::to_string(data) + " bytes of data can hold");
         least += element.count * each;
     }
 }
@@ -181,8 +164,7 @@ void CheckOff(const std::string& head, uint64_t fileSize, const std::string& wha
     // A vertex is at least three one-character values with separators, a
     // face at least its corner count and a separator.
     if (vertices * 6 + faces * 2 > data + 1)
-        Refuse(what, "the OFF header declares " + (vertices == kCountCap ? std::string("too many") : std::to_string(vertices)) +
-                         " vertices and " + (faces == kCountCap ? std::string("too many") : std::to_string(faces)) +
+        Refuse(what, "the OFF header declares " + DescribeCount(vertices) + " vertices and " + DescribeCount(faces) +
                          " faces, more than the file's " + std::to_string(data) + " bytes of data can hold");
 }
 
