@@ -1,7 +1,7 @@
-// Mesh files checked before Assimp reads them: PLY and OFF headers that
-// would hang or crash its readers or make them allocate what the file cannot
-// hold, and COLLADA arrays its reader would read past, are refused with one
-// line; sound files still import.
+// Mesh files checked before Assimp reads them: PLY headers and OFF files
+// that would hang or crash its readers or make them allocate what the file
+// cannot hold, and COLLADA arrays its reader would read past, are refused
+// with one line; sound files still import.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -107,22 +107,50 @@ TEST(ToolHeaderCheck, PlyHeadersThatAssimpCannotBeTrustedWithAreRefused) {
     EXPECT_EQ(exact.vertices, 3u);
 }
 
-TEST(ToolHeaderCheck, OffCountsPastTheFileAreRefused) {
+TEST(ToolOffCheck, CountsAndLinesTheReaderWouldMisreadAreRefused) {
     const std::string faces = "3 0 1 2\n3 0 2 3\n";
     const std::string square = "0 0 0\n1 0 0\n1 1 0\n0 1 0\n" + faces;
+    const std::string corners = "0 0 0\n1 0 0\n1 1 0\n0 1 0\n";
     const struct {
         const char* name;
         std::string bytes;
         const char* expected;  // nullptr: imports with 4 vertices
     } cases[] = {
         // Once asked for 37 GB before reading a vertex.
-        {"huge.off", "OFF\n8888888888888884 2 0\n" + square, "declares too many vertices and 2 faces"},
-        {"many.off", "OFF\n1000 2 0\n" + square, "declares 1000 vertices and 2 faces, more than the file's"},
-        {"faces.off", "OFF\n4 100000 0\n" + square, "declares 4 vertices and 100000 faces"},
+        {"huge.off", "OFF\n8888888888888884 2 0\n" + square, "the OFF header declares too many vertices and 2 faces"},
+        {"many.off", "OFF\n1000 2 0\n" + square, "the OFF header declares 1000 vertices and 2 faces, more than the file's"},
+        {"faces.off", "OFF\n4 100000 0\n" + square, "the OFF header declares 4 vertices and 100000 faces"},
+        // The reader reads a count past 2^32 modulo 2^32: here as 4.
+        {"wrapped.off", "OFF\n4294967300 2 0\n" + square, "declares 4294967300 vertices"},
         {"comment.off", "OFF # a square\n# counts next\n4 2 0\n" + square, nullptr},
         {"plain.off", "OFF\n4 2 0\n" + square, nullptr},
+        {"blank_lines.off", "OFF\r\n4 2 0\r\n\r\n" + corners + "\n\n" + faces, nullptr},
+        {"bom.off", "\xEF\xBB\xBFOFF\n4 2 0\n" + square, nullptr},
         // Checked by its first word whatever the file is called.
         {"coloured.mesh", "COFF\n50 2 0\n" + square, "declares 50 vertices"},
+        // Each line the reader cannot take as a face once counted its face
+        // count down, past zero: the next step then walked 4 billion faces.
+        {"words.off", "OFF\n4 2 0\n" + corners + "3 0 1 2\n quads and one\nv 0 0 0\nv 1 0 0\nv 1 1 0\n",
+         "the OFF file's line for face 1 does not start with a corner count from 1 to 9"},
+        {"decagon.off", "OFF\n4 1 0\n" + corners + "10 0 1 2 3 0 1 2 3 0 1\n", "face 0 does not start with a corner"},
+        {"comment_face.off", "OFF\n4 2 0\n" + corners + "# faces\n" + faces, "line for face 0 does not start"},
+        // Clamped to the last vertex by the reader, without a word.
+        {"index.off", "OFF\n4 2 0\n" + corners + "3 0 1 7\n3 0 2 3\n", "the OFF file's face 0 names vertex 7 of 4"},
+        {"short_face.off", "OFF\n4 2 0\n" + corners + "3 0 1 2\n3 0 2\n", "face 1 has fewer than its 3 vertex indices"},
+        {"few_faces.off", "OFF\n4 3 0\n" + square + "\n\n\n", "the OFF file ends after 2 of its 3 faces"},
+        {"zero_byte.off", "OFF\n4 2 0\n" + corners + "3 0 1 2\n" + std::string(1, '\0') + "3 0 2 3\n",
+         "ends after 1 of its 2 faces"},
+        {"few_vertices.off", "OFF\n6 1 0\n" + corners + "3 0 1 2\n" + std::string(30, '\n'),
+         "the OFF file ends after 5 of its 6 vertices"},
+        {"spaces_vertex.off", "OFF\n4 1 0\n" + corners.substr(0, 18) + "   \n3 0 1 2\n",
+         "the OFF file's line for vertex 3 does not start with a number"},
+        // A comment before the first vertex is the header's; one after it is
+        // read as a vertex at the origin.
+        {"comment_first.off", "OFF\n4 2 0\n# corners\n" + square, nullptr},
+        {"comment_vertex.off", "OFF\n4 2 0\n0 0 0\n# more\n" + square.substr(6), "line for vertex 1 does not start"},
+        // One byte past the reader's line buffer is written on such a line.
+        {"long_line.off", "OFF\n4 2 0\n0 0 0" + std::string(5000, ' ') + "\n1 0 0\n1 1 0\n0 1 0\n" + faces,
+         "line for vertex 0 is 5005 bytes long, more than the 4095"},
     };
     for (const auto& c : cases) {
         const Outcome outcome = Import(c.name, c.bytes);
@@ -132,7 +160,7 @@ TEST(ToolHeaderCheck, OffCountsPastTheFileAreRefused) {
             continue;
         }
         EXPECT_FALSE(outcome.imported) << c.name;
-        EXPECT_NE(outcome.error.find(std::string(c.name) + "': the OFF header"), std::string::npos) << outcome.error;
+        EXPECT_NE(outcome.error.find(std::string(c.name) + "': "), std::string::npos) << outcome.error;
         EXPECT_NE(outcome.error.find(c.expected), std::string::npos) << c.name << ": " << outcome.error;
     }
 }

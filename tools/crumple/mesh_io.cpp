@@ -15,8 +15,9 @@
 
 #include "collada_check.h"
 #include "errors.h"
-#include "header_check.h"
 #include "import_check.h"
+#include "off_check.h"
+#include "ply_check.h"
 
 namespace crumpletool {
 
@@ -60,7 +61,8 @@ MeshArrays ImportMesh(const std::string& path) {
     if (!std::filesystem::exists(path, ec)) throw InputError(what + ": no such file");
     if (!std::filesystem::is_regular_file(path, ec)) throw InputError(what + ": not a regular file");
     if (!std::ifstream(path, std::ios::binary)) throw InputError(what + ": cannot open the file for reading");
-    CheckDeclaredCounts(path, what);
+    CheckPlyHeader(path, what);
+    CheckOffFile(path, what);
     CheckColladaArrays(path, what);
 
     // The raw scene is checked before any post-processing step, which assume

@@ -1,5 +1,5 @@
-// Header checks on PLY and OFF files; see header_check.h.
-#include "header_check.h"
+// PLY headers checked before Assimp reads them; see ply_check.h.
+#include "ply_check.h"
 
 #include <algorithm>
 #include <cctype>
@@ -121,56 +121,9 @@ void CheckPly(const std::string& head, uint64_t fileSize, const std::string& wha
     }
 }
 
-// The words of an OFF header, '#' comments skipped.
-std::vector<std::string> OffWords(const std::string& head, size_t wanted, size_t* after) {
-    std::vector<std::string> words;
-    size_t at = 0;
-    while (words.size() < wanted && at < head.size()) {
-        const char c = head[at];
-        if (c == '#') {
-            const size_t end = head.find('\n', at);
-            at = end == std::string::npos ? head.size() : end + 1;
-        } else if (std::isspace(static_cast<unsigned char>(c))) {
-            ++at;
-        } else {
-            const size_t start = at;
-            while (at < head.size() && !std::isspace(static_cast<unsigned char>(head[at])) && head[at] != '#') ++at;
-            words.push_back(head.substr(start, at - start));
-        }
-    }
-    *after = at;
-    return words;
-}
-
-// "OFF" with the optional prefixes of its variants: ST, C, N, 4, n.
-bool IsOffKeyword(const std::string& word) {
-    const std::string lower = Lower(word);
-    if (lower.size() < 3 || lower.compare(lower.size() - 3, 3, "off") != 0) return false;
-    return lower.substr(0, lower.size() - 3).find_first_not_of("stcn4") == std::string::npos;
-}
-
-void CheckOff(const std::string& head, uint64_t fileSize, const std::string& what) {
-    size_t after = 0;
-    std::vector<std::string> words = OffWords(head, 5, &after);
-    if (words.empty() || !IsOffKeyword(words[0])) return;  // Assimp says what is wrong
-    size_t first = 1;
-    if (words[0].size() > 3 && words[0][words[0].size() - 4] == 'n') ++first;  // nOFF: a dimension comes first
-    uint64_t vertices = 0, faces = 0;
-    if (words.size() < first + 2 || !ParseCount(words[first], &vertices) || !ParseCount(words[first + 1], &faces))
-        return;
-    // Re-read only as far as the counts, so `after` is where their data starts.
-    OffWords(head, first + 2, &after);
-    const uint64_t data = fileSize - std::min<uint64_t>(fileSize, after);
-    // A vertex is at least three one-character values with separators, a
-    // face at least its corner count and a separator.
-    if (vertices * 6 + faces * 2 > data + 1)
-        Refuse(what, "the OFF header declares " + DescribeCount(vertices) + " vertices and " + DescribeCount(faces) +
-                         " faces, more than the file's " + std::to_string(data) + " bytes of data can hold");
-}
-
 }  // namespace
 
-void CheckDeclaredCounts(const std::string& path, const std::string& what) {
+void CheckPlyHeader(const std::string& path, const std::string& what) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return;  // the caller reports an unreadable file
     in.seekg(0, std::ios::end);
@@ -180,16 +133,7 @@ void CheckDeclaredCounts(const std::string& path, const std::string& what) {
     std::string head(std::min<size_t>(static_cast<size_t>(size), kMaxHeaderBytes), '\0');
     in.read(&head[0], static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<size_t>(in.gcount()));
-
-    const std::string extension = path.size() >= 4 ? Lower(path.substr(path.size() - 4)) : "";
-    if (Lower(head.substr(0, 3)) == "ply") {
-        CheckPly(head, static_cast<uint64_t>(size), what);
-        return;
-    }
-    size_t after = 0;
-    const std::vector<std::string> first = OffWords(head, 1, &after);
-    if (extension == ".off" || (!first.empty() && IsOffKeyword(first[0])))
-        CheckOff(head, static_cast<uint64_t>(size), what);
+    if (Lower(head.substr(0, 3)) == "ply") CheckPly(head, static_cast<uint64_t>(size), what);
 }
 
 }  // namespace crumpletool
