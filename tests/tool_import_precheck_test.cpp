@@ -49,7 +49,7 @@ std::string Binary(uint32_t vertices, size_t dataBytes) {
 
 }  // namespace
 
-TEST(ToolHeaderCheck, PlyHeadersThatAssimpCannotBeTrustedWithAreRefused) {
+TEST(ToolPlyCheck, HeadersThatAssimpCannotBeTrustedWithAreRefused) {
     const struct {
         const char* name;
         std::string bytes;
@@ -64,6 +64,9 @@ TEST(ToolHeaderCheck, PlyHeadersThatAssimpCannotBeTrustedWithAreRefused) {
         {"magic.ply", "plyshort\nformat ascii 1.0\nelement vertex 1\nproperty float x\nend_header\n0\n",
          "first line is not 'ply'"},
         {"magic2.ply", std::string("ply\xff\nformat ascii 1.0\nend_header\n"), "first line is not 'ply'"},
+        // "end_header" and a vertical tab: the reader never saw the header end.
+        {"vtab.ply", "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nend_header\v0\n",
+         "has a control character in a line"},
         {"format.ply", "ply\nformat binary_middle_endian 1.0\nend_header\n", "names no known format"},
         {"noformat.ply", "ply\nelement vertex 0\nend_header\n", "names no format"},
         {"type.ply", "ply\nformat ascii 1.0\nelement vertex 1\nproperty quad x\nend_header\n0\n", "unknown type"},

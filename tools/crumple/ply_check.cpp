@@ -63,7 +63,14 @@ void CheckPly(const std::string& head, uint64_t fileSize, const std::string& wha
     while (true) {
         const size_t end = head.find('\n', at);
         if (end == std::string::npos) Refuse(what, "the PLY header has no end_header line");
-        const std::vector<std::string> words = Words(head.substr(at, end - at));
+        const std::string line = head.substr(at, end - at);
+        // The reader splits words on spaces, tabs and line ends only: a word
+        // such as "end_header" followed by any other control byte is not
+        // seen, and the reader hangs looking for it.
+        if (std::any_of(line.begin(), line.end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\r'; }))
+            Refuse(what, "the PLY header has a control character in a line");
+        const std::vector<std::string> words = Words(line);
         at = end + 1;
         if (first) {
             // The reader takes anything after the first three bytes as more
