@@ -64,6 +64,10 @@ TEST(ToolPlyCheck, HeadersThatAssimpCannotBeTrustedWithAreRefused) {
         {"magic.ply", "plyshort\nformat ascii 1.0\nelement vertex 1\nproperty float x\nend_header\n0\n",
          "first line is not 'ply'"},
         {"magic2.ply", std::string("ply\xff\nformat ascii 1.0\nend_header\n"), "first line is not 'ply'"},
+        // The reader skips one leading line end; this one then hung it.
+        {"blank.ply", "\nply\nformat binary_little_endian 1\t\t\t\t\tfloat \r\n\n\n\n", "first line is not 'ply'"},
+        {"blank.mesh", "\r\nply\nformat ascii 1.0\nend_header\n", "first line is not 'ply'"},
+        {"name.ply", "solid x\nend_header\n", "first line is not 'ply'"},
         // "end_header" and a vertical tab: the reader never saw the header end.
         {"vtab.ply", "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nend_header\v0\n",
          "has a control character in a line"},

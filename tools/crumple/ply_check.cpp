@@ -140,7 +140,15 @@ void CheckPlyHeader(const std::string& path, const std::string& what) {
     std::string head(std::min<size_t>(static_cast<size_t>(size), kMaxHeaderBytes), '\0');
     in.read(&head[0], static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<size_t>(in.gcount()));
-    if (Lower(head.substr(0, 3)) == "ply") CheckPly(head, static_cast<uint64_t>(size), what);
+    // The reader is chosen by the name, or by "ply" in the first line it
+    // reads, which starts after one leading line end.
+    const bool byName = path.size() >= 4 && Lower(path.substr(path.size() - 4)) == ".ply";
+    size_t first = 0;
+    if (!head.empty() && (head[0] == '\r' || head[0] == '\n' || head[0] == '\f' || head[0] == '\0')) {
+        const size_t newline = head.find('\n');
+        first = newline == std::string::npos ? head.size() : newline + 1;
+    }
+    if (byName || Lower(head.substr(first, 3)) == "ply") CheckPly(head, static_cast<uint64_t>(size), what);
 }
 
 }  // namespace crumpletool

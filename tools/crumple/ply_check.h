@@ -9,7 +9,8 @@
 namespace crumpletool {
 
 // Reads: the file at `path` (its header, and its size). Throws InputError,
-// starting with `what`, when a PLY file (it starts with "ply") has a first
+// starting with `what`, when a PLY file (".ply", or "ply" starting the file
+// or its second line after an empty first one) has a first
 // line other than "ply", no "end_header" line within its first 64 KiB, a
 // header line that is not one of PLY's, an unknown format or property type,
 // an element with a count but no properties, or counts whose data could not
