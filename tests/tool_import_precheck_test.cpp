@@ -71,6 +71,12 @@ TEST(ToolPlyCheck, HeadersThatAssimpCannotBeTrustedWithAreRefused) {
         // "end_header" and a vertical tab: the reader never saw the header end.
         {"vtab.ply", "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nend_header\v0\n",
          "has a control character in a line"},
+        // The second element of a kind was written past the first's arrays.
+        {"twice.ply", "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nelement vertex 1\n"
+                      "property float x\nend_header\n0\n0\n", "declares the element 'vertex' twice"},
+        {"strips.ply", "ply\nformat ascii 1.0\nelement face 0\nproperty list uchar int vertex_indices\n"
+                       "element tristrips 0\nproperty list int int vertex_indices\nend_header\n",
+         "both 'face' and 'tristrips'"},
         {"format.ply", "ply\nformat binary_middle_endian 1.0\nend_header\n", "names no known format"},
         {"noformat.ply", "ply\nelement vertex 0\nend_header\n", "names no format"},
         {"type.ply", "ply\nformat ascii 1.0\nelement vertex 1\nproperty quad x\nend_header\n0\n", "unknown type"},

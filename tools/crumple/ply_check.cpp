@@ -48,6 +48,9 @@ uint64_t PlyTypeSize(const std::string& type) {
     return 0;
 }
 
+// Elements the reader turns into faces, into one array.
+bool IsFaceElement(const std::string& name) { return name == "face" || name == "tristrips"; }
+
 struct PlyElement {
     std::string name;
     uint64_t count = 0;
@@ -92,6 +95,14 @@ void CheckPly(const std::string& head, uint64_t fileSize, const std::string& wha
             if (words.size() != 3 || !ParseCount(words[2], &element.count))
                 Refuse(what, "the PLY header has an element line without a name and a count");
             element.name = words[1];
+            // The reader sizes its vertex and face arrays from the first
+            // element of each kind and writes every later one past them.
+            for (const PlyElement& earlier : elements) {
+                if (earlier.name == element.name)
+                    Refuse(what, "the PLY header declares the element '" + element.name + "' twice");
+                if (IsFaceElement(earlier.name) && IsFaceElement(element.name))
+                    Refuse(what, "the PLY header declares both 'face' and 'tristrips' elements");
+            }
             elements.push_back(element);
         } else if (key == "property") {
             if (elements.empty()) Refuse(what, "the PLY header has a property before any element");
