@@ -11,17 +11,13 @@
 #include <vector>
 
 #include "errors.h"
-#include "file_counts.h"
+#include "mesh_text.h"
 
 namespace crumpletool {
 
 namespace {
 
 constexpr size_t kSniffBytes = 64 * 1024;
-
-[[noreturn]] void Refuse(const std::string& what, const std::string& problem) {
-    throw InputError(what + ": " + problem);
-}
 
 bool Space(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 

@@ -6,7 +6,7 @@
 
 #include <assimp/scene.h>
 
-#include "errors.h"
+#include "mesh_text.h"
 
 namespace crumpletool {
 
@@ -23,10 +23,6 @@ bool Finite2(const aiVector3D& v) { return std::isfinite(v.x) && std::isfinite(v
 // "mesh 2 " when the scene has several meshes, "" when it has one.
 std::string MeshName(const aiScene& scene, unsigned m) {
     return scene.mNumMeshes > 1 ? "mesh " + std::to_string(m) + " " : "";
-}
-
-[[noreturn]] void Refuse(const std::string& what, const std::string& problem) {
-    throw InputError(what + ": " + problem);
 }
 
 // Every vertex attribute the tool takes must be finite.

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "errors.h"
-#include "file_counts.h"
+#include "mesh_text.h"
 
 namespace crumpletool {
 
@@ -18,10 +18,6 @@ namespace {
 
 // The reader's line buffer: a line this long or longer overruns it.
 constexpr size_t kLineBuffer = 4096;
-
-[[noreturn]] void Refuse(const std::string& what, const std::string& problem) {
-    throw InputError(what + ": " + problem);
-}
 
 bool IsLineEnd(char c) { return c == '\r' || c == '\n' || c == '\0' || c == '\f'; }
 void SkipSpaces(const char*& p) {
@@ -79,9 +75,7 @@ bool StartsWithNoCase(const char* p, const char* end, const char* word) {
 
 // "OFF" with the optional prefixes of its variants: ST, C, N, 4, n.
 bool IsOffKeyword(std::string_view word) {
-    std::string lower(word);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string lower = Lower(std::string(word));
     if (lower.size() < 3 || lower.compare(lower.size() - 3, 3, "off") != 0) return false;
     return lower.substr(0, lower.size() - 3).find_first_not_of("stcn4") == std::string::npos;
 }
@@ -188,10 +182,7 @@ void CheckOffFile(const std::string& path, const std::string& what) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return;  // the caller reports an unreadable file
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::string extension = path.size() >= 4 ? path.substr(path.size() - 4) : "";
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    const bool offByName = extension == ".off";
+    const bool offByName = HasExtension(path, ".off");
     if (!offByName && !StartsWithNoCase(text.c_str(), text.c_str() + text.size(), "off") &&
         !IsOffKeyword(FirstWord(text)))
         return;

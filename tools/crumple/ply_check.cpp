@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "errors.h"
-#include "file_counts.h"
+#include "mesh_text.h"
 
 namespace crumpletool {
 
@@ -19,16 +19,6 @@ namespace {
 // A header longer than this is not one a mesh needs; the PLY reader is only
 // let near a header whose end has been seen.
 constexpr size_t kMaxHeaderBytes = 64 * 1024;
-[[noreturn]] void Refuse(const std::string& what, const std::string& problem) {
-    throw InputError(what + ": " + problem);
-}
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
 std::vector<std::string> Words(const std::string& line) {
     std::istringstream in(line);
     return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
@@ -153,7 +143,7 @@ void CheckPlyHeader(const std::string& path, const std::string& what) {
     head.resize(static_cast<size_t>(in.gcount()));
     // The reader is chosen by the name, or by "ply" in the first line it
     // reads, which starts after one leading line end.
-    const bool byName = path.size() >= 4 && Lower(path.substr(path.size() - 4)) == ".ply";
+    const bool byName = HasExtension(path, ".ply");
     size_t first = 0;
     if (!head.empty() && (head[0] == '\r' || head[0] == '\n' || head[0] == '\f' || head[0] == '\0')) {
         const size_t newline = head.find('\n');

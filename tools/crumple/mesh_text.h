@@ -1,10 +1,13 @@
-// Counts as mesh files write them, read without trusting them: the pre-read
-// checks compare them with what the file can hold.
+// What the mesh-file checks share: counts and names as mesh files write them,
+// read without trusting them, and the one-line refusal they all give.
 #pragma once
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <string>
+
+#include "errors.h"
 
 namespace crumpletool {
 
@@ -27,5 +30,20 @@ inline bool ParseCount(const std::string& text, uint64_t* count) {
 
 // "too many" for a saturated count, else the count.
 inline std::string DescribeCount(uint64_t n) { return n == kCountCap ? std::string("too many") : std::to_string(n); }
+
+[[noreturn]] inline void Refuse(const std::string& what, const std::string& problem) {
+    throw InputError(what + ": " + problem);
+}
+
+inline std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// Assimp picks a reader by the file name's ending, in any case.
+inline bool HasExtension(const std::string& path, const std::string& extension) {
+    return path.size() >= extension.size() && Lower(path.substr(path.size() - extension.size())) == extension;
+}
 
 }  // namespace crumpletool
