@@ -94,6 +94,5 @@ float Kel_Crumple::ApplyDentDamage(D3DXVECTOR3 offset, float radius, std::vector
 
         if (largest < contribution) largest = contribution;
     }
-    GrowCornerReach(largest);
     return largest;
 }

@@ -101,9 +101,6 @@ bool Kel_Crumple::CommitHolePass(HolePass& pass, std::vector<int>* vertexes) {
         vertexes->push_back(w);
     }
 
-    const bool reachHeld = CornerReachHolds();
-    NoteIndexesWritten(std::max(iIndexesUsed, static_cast<int>(newIndexCount)));
-    const int appendAt = iIndexesUsed - 3 * static_cast<int>(foundCount);
     if (o->pIndices32)
         RewriteIndexes(o->pIndices32, iIndexesUsed, pass.triangles, pass.newIndexes);
     else if (o->pIndices16)
@@ -111,6 +108,5 @@ bool Kel_Crumple::CommitHolePass(HolePass& pass, std::vector<int>* vertexes) {
 
     iVertexesUsed += static_cast<int>(kept);
     iIndexesUsed = static_cast<int>(newIndexCount);
-    WidenCornerReach(reachHeld, appendAt, iIndexesUsed);
     return true;
 }

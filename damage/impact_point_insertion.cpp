@@ -6,8 +6,6 @@
 #include <limits>
 #include <vector>
 
-#include "damage/corner_reach.h"
-
 #include "mesh/index_access.h"
 #include "mesh/vector_math.h"
 #include "plugin/Kel_Crumple.h"
@@ -19,64 +17,44 @@ namespace {
 // Largest distance of the angle sum from 2*pi that still counts as inside.
 constexpr float kAcceptedDeviation = 0.25f;
 
-// True when the angle sum at h cannot come near 2*pi: all corners lie within
-// rho of corner 0 (rho2 = rho^2, from SquaredCornerReach) and h is at least
-// 2*rho away, so each edge subtends at most 60 degrees and the sum stays
-// below pi. Skipping such triangles changes no choice (their deviation
-// exceeds the acceptance limit) and saves three arc cosines per far triangle.
-// A NaN anywhere makes the test false, and the triangle is measured as usual.
-bool TooFarToContain(const D3DXVECTOR3& h, const D3DXVECTOR3& v0, double rho2) {
-    return SquaredGap(h, v0) > 4.0 * rho2;
+// Squared distance in double from float coordinates: exact for the far test.
+double SquaredGap(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
+    const double dx = static_cast<double>(a.x) - b.x, dy = static_cast<double>(a.y) - b.y,
+                 dz = static_cast<double>(a.z) - b.z;
+    return dx * dx + dy * dy + dz * dz;
+}
+
+// True when the angle sum at h cannot come near 2*pi: h lies more than twice
+// as far from corner 0 as either other corner does, so each edge subtends at
+// most 60 degrees and the sum stays below pi. Skipping such triangles changes
+// no choice (their deviation exceeds the acceptance limit) and saves three
+// arc cosines per far triangle. Each triangle is judged by its own corners
+// alone, so nothing carries from one hit to the next. A NaN anywhere makes
+// the test false, and the triangle is measured as usual.
+bool TooFarToContain(const D3DXVECTOR3& h, const D3DXVECTOR3& v0, const D3DXVECTOR3& v1, const D3DXVECTOR3& v2) {
+    const double gap = SquaredGap(h, v0);
+    return gap > 4.0 * SquaredGap(v1, v0) && gap > 4.0 * SquaredGap(v2, v0);
 }
 
 }  // namespace
 
-// Reads: the used triangles, their corners' positions, vCollisionPos, and
-// with `nearOnly` the corner reach. Writes: *chosen, the triangle whose angle
-// sum at the impact point comes closest to 2*pi (the earlier one on a tie);
-// without `nearOnly`, also the corner reach, measured over every used
-// triangle. Returns whether that triangle is within the acceptance limit.
-// With `nearOnly` only triangles whose corner 0 lies within twice the reach
-// of the impact point are measured: the others are too far to contain it, by
-// the same bound as TooFarToContain. When that is most of the mesh anyway,
-// every triangle is measured and the reach renewed.
-bool Kel_Crumple::FindContainingTriangle(bool nearOnly, int* chosen) {
+// Reads: the used triangles, their corners' positions, vCollisionPos.
+// Writes: *chosen, the triangle whose angle sum at the impact point comes
+// closest to 2*pi (the earlier one on a tie). Returns whether that triangle
+// is within the acceptance limit.
+bool Kel_Crumple::FindContainingTriangle(int* chosen) {
     Vexa_ObjectData* o = pObjectData;
     const int capacity = o->GetVertexCount();
-    const int used = std::min(iVertexesUsed, capacity);
     const int triangleCount = iIndexesUsed / 3;
     const D3DXVECTOR3 h = vCollisionPos;
-
-    std::vector<uint64_t> near;
-    if (nearOnly) {
-        const double limit = 4.0 * dCornerReach * dCornerReach * (1.0 + 1e-6);
-        near.assign(static_cast<size_t>(used) / 64 + 1, 0);
-        int count = 0;
-        for (int v = 0; v < used; ++v)
-            if (SquaredGap(h, o->pPositions[v]) <= limit) {
-                near[static_cast<size_t>(v) / 64] |= 1ull << (v % 64);
-                ++count;
-            }
-        if (count > used / 8) nearOnly = false;
-    }
-    double reach2 = 0.0;
 
     float best = 10.0f;
     *chosen = 0;
     for (int t = 0; t < triangleCount; ++t) {
-        const int i0 = IndexAt(o, 3 * t);
-        if (nearOnly && i0 >= 0 && i0 < used && !(near[static_cast<size_t>(i0) / 64] >> (i0 % 64) & 1u)) continue;
-        const int i1 = IndexAt(o, 3 * t + 1), i2 = IndexAt(o, 3 * t + 2);
+        const int i0 = IndexAt(o, 3 * t), i1 = IndexAt(o, 3 * t + 1), i2 = IndexAt(o, 3 * t + 2);
         if (i0 < 0 || i0 >= capacity || i1 < 0 || i1 >= capacity || i2 < 0 || i2 >= capacity) continue;
         const D3DXVECTOR3 v0 = o->pPositions[i0], v1 = o->pPositions[i1], v2 = o->pPositions[i2];
-        const double rho2 = SquaredCornerReach(v0, v1, v2);
-        if (!nearOnly) {
-            // A corner past the used vertices may move unseen: no bound then.
-            const double r2 =
-                i0 < used && i1 < used && i2 < used ? rho2 : std::numeric_limits<double>::infinity();
-            if (!(r2 <= reach2)) reach2 = r2 == r2 ? r2 : std::numeric_limits<double>::infinity();
-        }
-        if (TooFarToContain(h, v0, rho2)) continue;
+        if (TooFarToContain(h, v0, v1, v2)) continue;
         const D3DXVECTOR3 a0 = Sub(v0, h), a1 = Sub(v1, h), a2 = Sub(v2, h);
         // The edges subtend 2*pi together only from inside the triangle's plane
         // and area; a NaN sum is never chosen, ties keep the earlier triangle.
@@ -89,10 +67,6 @@ bool Kel_Crumple::FindContainingTriangle(bool nearOnly, int* chosen) {
             best = deviation;
             *chosen = t;
         }
-    }
-    if (!nearOnly) {
-        dCornerReach = std::sqrt(reach2);
-        reachKey = CurrentMeshKey();
     }
     return !(best > kAcceptedDeviation);
 }
@@ -116,13 +90,8 @@ bool Kel_Crumple::AddVertex() {
     const int triangleCount = iIndexesUsed / 3;
     if (triangleCount <= 0) return false;
 
-    // Far triangles are passed over through the kept corner reach when it
-    // still holds for these arrays; otherwise every triangle is measured and
-    // the reach taken on the way, for the hits after this one.
-    const bool reachHeld = CornerReachHolds();
     int chosen = 0;
-    if (!FindContainingTriangle(reachHeld && std::isfinite(dCornerReach), &chosen)) return false;
-    const bool held = CornerReachHolds();
+    if (!FindContainingTriangle(&chosen)) return false;
     const D3DXVECTOR3 h = vCollisionPos;
 
     const int i0 = IndexAt(o, 3 * chosen), i1 = IndexAt(o, 3 * chosen + 1), i2 = IndexAt(o, 3 * chosen + 2);
@@ -151,7 +120,6 @@ bool Kel_Crumple::AddVertex() {
 
     // Three triangles around the new vertex, each keeping the split one's winding.
     const int base = iIndexesUsed;
-    NoteIndexesWritten(base + 6);
     o->SetIndex(i0, 3 * chosen);
     o->SetIndex(i1, 3 * chosen + 1);
     o->SetIndex(n, 3 * chosen + 2);
@@ -164,7 +132,5 @@ bool Kel_Crumple::AddVertex() {
 
     iVertexesUsed += 1;
     iIndexesUsed += 6;
-    WidenCornerReach(held, 3 * chosen, 3 * chosen + 3);
-    WidenCornerReach(held, base, base + 6);
     return true;
 }

@@ -43,8 +43,6 @@ void Kel_Crumple::ClearDamage() {
     if (vc <= 0 || ic <= 0) return;
 
     object->ReleaseBuffers();
-    ForgetUploadedIndexes();
-    ForgetCornerReach();
     object->SetVertexCount(vc);
     object->SetIndexCount(ic);
     RemakeVertexArrays(object, 0u);

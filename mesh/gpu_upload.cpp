@@ -33,8 +33,7 @@ void WriteLocked(Buffer* buffer, size_t bytes, Copy copy) {
 
 // Reads: pObjectData's arrays and counts, the vertex numbers in `list`.
 // Writes: one whole record per listed vertex (list order, repeats rewritten)
-// into the vertex buffer, and the index array into the index buffer (every
-// entry that can differ from what the buffer holds).
+// into the vertex buffer, and the whole index array into the index buffer.
 // Entries outside [0, vertex count) are skipped rather than written past the buffer.
 void Kel_Crumple::UpdateGPUBuffer(std::vector<int>* list) {
     Vexa_ObjectData* object = pObjectData;
@@ -59,30 +58,13 @@ void Kel_Crumple::UpdateGPUBuffer(std::vector<int>* list) {
         }
     });
 
-    // The index buffer is locked whole, at the array's own width. Entries this
-    // channel has never written since the buffer last received the whole
-    // array still match it (every render buffer is made filled from the
-    // arrays), so only the written part is copied: a hit's cost then follows
-    // the used indices, not the spare capacity behind them.
-    IDirect3DIndexBuffer9* indexBuffer = object->GetIndexBuffer();
+    // The whole index array, spare entries included, on every call: the
+    // host may have written its buffer or the array since the last upload,
+    // and nothing short of comparing them all would show it.
     const void* array = object->pIndices16 != nullptr ? static_cast<const void*>(object->pIndices16)
                                                       : static_cast<const void*>(object->pIndices32);
     if (array == nullptr) return;
     const size_t width = object->pIndices16 != nullptr ? sizeof(uint16_t) : sizeof(uint32_t);
-    const int used = std::clamp(iIndexesUsed, 0, std::max(ic, 0));
-    const bool known = array == pUploadedIndexes && ic == iUploadedIndexCapacity && iIndexesWritten >= 0;
-    const int written = known ? std::min(std::max(iIndexesWritten, used), std::max(ic, 0)) : std::max(ic, 0);
-    bool copied = false;
-    WriteLocked(indexBuffer, static_cast<size_t>(std::max(ic, 0)) * width, [&](uint8_t* base) {
-        std::memcpy(base, array, static_cast<size_t>(written) * width);
-        copied = true;
-    });
-    if (!copied) {
-        // Without a copy the buffer's content is no longer known.
-        ForgetUploadedIndexes();
-        return;
-    }
-    pUploadedIndexes = array;
-    iUploadedIndexCapacity = ic;
-    iIndexesWritten = known ? written : used;
+    const size_t bytes = static_cast<size_t>(std::max(ic, 0)) * width;
+    WriteLocked(object->GetIndexBuffer(), bytes, [&](uint8_t* base) { std::memcpy(base, array, bytes); });
 }

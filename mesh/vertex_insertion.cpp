@@ -51,8 +51,6 @@ void Kel_Crumple::AddIndexToBufferAndLookup(int vertex, int position) {
     if (!o || position < 0 || position >= o->GetIndexCount()) return;
     if (vertex < 0 || vertex >= o->GetVertexCount() || vertex >= AddressableVertexes(o)) return;
     o->SetIndex(vertex, position);
-    NoteIndexesWritten(position + 1);
-    ForgetCornerReach();
     if (static_cast<size_t>(vertex) >= vIndexLookupTable.size())
         vIndexLookupTable.resize(static_cast<size_t>(vertex) + 1);
     vIndexLookupTable[static_cast<size_t>(vertex)].push_back(position);

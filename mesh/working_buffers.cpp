@@ -108,8 +108,6 @@ void Kel_Crumple::IncreaseVertexBufferSize() {
     for (int i = 0; i < ic; ++i) indices[static_cast<size_t>(i)] = object->GetIndex(i);
 
     object->ReleaseBuffers();
-    ForgetUploadedIndexes();
-    ForgetCornerReach();
     object->SetVertexCount(vcap);
     // The arrays are remade at the new count; the pointers change.
     RemakeVertexArrays(object, 0xFFFFFFFFu);

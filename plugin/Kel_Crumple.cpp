@@ -140,8 +140,6 @@ Kel_Crumple& Kel_Crumple::operator=(const Kel_Crumple& other) {
     vCollisionPos = other.vCollisionPos;
     vCollisionNormal = other.vCollisionNormal;
     vIndexLookupTable = other.vIndexLookupTable;
-    ForgetUploadedIndexes();
-    ForgetCornerReach();
     return *this;
 }
 

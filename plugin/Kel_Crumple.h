@@ -70,25 +70,7 @@ private:
     void ApplyHoleDamage(float radius, std::vector<int>* vertexes);
     bool CommitHolePass(HolePass& pass, std::vector<int>* vertexes);
 
-    // The working arrays and counts as a fact kept between hits was taken on;
-    // any difference means the mesh changed behind the channel's back.
-    struct MeshKey {
-        const void* positions = nullptr;
-        const void* indexes = nullptr;
-        int vertexCapacity = -1, indexCapacity = -1, vertexesUsed = -1, indexesUsed = -1;
-        bool operator==(const MeshKey& o) const {
-            return positions == o.positions && indexes == o.indexes && vertexCapacity == o.vertexCapacity &&
-                   indexCapacity == o.indexCapacity && vertexesUsed == o.vertexesUsed && indexesUsed == o.indexesUsed;
-        }
-    };
-    MeshKey CurrentMeshKey() const;
-    // Corner reach: a bound on how far any used triangle's corners lie from its
-    // corner 0, which lets the impact-point search pass over far triangles.
-    bool CornerReachHolds() const;
-    void ForgetCornerReach() { dCornerReach = -1.0; }
-    void WidenCornerReach(bool held, int from, int to);
-    void GrowCornerReach(float moved);
-    bool FindContainingTriangle(bool nearOnly, int* chosen);
+    bool FindContainingTriangle(int* chosen);
 
     // Settings cached from the children, state of one pass, and the lookup table.
     // Declaration order is the member-wise copy order.
@@ -118,26 +100,8 @@ private:
     D3DXVECTOR3 vCollisionPos{0.0f, 0.0f, 0.0f};
     D3DXVECTOR3 vCollisionNormal{0.0f, 0.0f, 0.0f};
     std::vector<std::vector<int>> vIndexLookupTable;
-    // The index array the render index buffer was last filled from, and how
-    // far into it this channel has written since (see gpu_upload.cpp). Not
-    // copied: a copy starts with one whole upload.
-    const void* pUploadedIndexes = nullptr;
-    int iUploadedIndexCapacity = -1;
-    int iIndexesWritten = -1;
-    // Corner reach (corner_reach.cpp), negative when not known; not copied.
-    double dCornerReach = -1.0;
-    MeshKey reachKey;
     // Storage of the hole pass's lists, kept between hits; holds no state.
     std::unique_ptr<HolePass> pHolePass;
-    // Every write into the index array notes how far it reached.
-    void NoteIndexesWritten(int end) {
-        if (iIndexesWritten >= 0 && end > iIndexesWritten) iIndexesWritten = end;
-    }
-    void ForgetUploadedIndexes() {
-        pUploadedIndexes = nullptr;
-        iUploadedIndexCapacity = -1;
-        iIndexesWritten = -1;
-    }
 
     static const int iDefaultChangedVertexes;
     static const int iDefaultNewVertexes;

@@ -4,6 +4,7 @@
 #include <set>
 #include <vector>
 
+#include "damage/hole_pass.h"
 #include "plugin/Kel_Crumple.h"
 
 class Kel_CrumpleTestPeer {
@@ -61,13 +62,14 @@ public:
         c_.SearchTrianglesInRange(start, count, vertexes, triangles);
     }
     void CreateIndexLookupTable() { c_.CreateIndexLookupTable(); }
-    // What the channel keeps between hits about its arrays, dropped so the
-    // next hit starts as if it were the first on them.
+    // Everything the channel keeps between updates beyond its settings (the
+    // hole pass's storage, the exact used counts), dropped so the next update
+    // starts as a fresh instance would on the same children.
     void ForgetKeptState() {
-        c_.ForgetCornerReach();
-        c_.ForgetUploadedIndexes();
+        c_.pHolePass.reset();
+        c_.iKeptVertexesUsed = -1;
+        c_.iKeptIndexesUsed = -1;
     }
-    bool CornerReachHolds() { return c_.CornerReachHolds(); }
     bool AllInsideOrOutsideCollision(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3& c, float radius) {
         return c_.AllInsideOrOutsideCollision(a, b, c, radius);
     }
