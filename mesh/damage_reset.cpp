@@ -29,7 +29,7 @@ void CopyOrZero(T* target, const T* source, int count) {
 // 22, 24 and 25 to 0. Child 23 is left for the next buffer creation to set.
 // Missing children, child 2 and 28 being one object, or an undamaged mesh
 // without vertices or indices (which the object cannot be resized to) change nothing.
-void Kel_Crumple::ClearDamage() {
+void Kel_Crumple::RestoreUndamaged() {
     Vexa_Value* cumulativeImpact = ValueChild(this, kCumulativeImpact);
     Vexa_Value* holesUnderWater = ValueChild(this, kHolesUnderWater);
     Vexa_ObjectData* original = ObjectChild(this, kOriginalObjectData);

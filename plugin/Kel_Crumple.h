@@ -38,6 +38,10 @@ private:
     friend class Kel_CrumpleTestPeer;
     struct HolePass;
 
+    // CallChannel and ClearDamage in the floating-point mode those calls set.
+    void Evaluate();
+    void RestoreUndamaged();
+
     // Working buffers.
     void IncreaseVertexBufferSize();
     void UpdateGPUBuffer(std::vector<int>* list);

@@ -32,6 +32,9 @@ public:
 #undef CRUMPLE_PEER_MEMBER
 
 
+    // One update without the plug-in's own floating-point mode: in whatever
+    // mode the caller has set.
+    void EvaluateInHostMode() { c_.Evaluate(); }
     void UpdateGPUBuffer(std::vector<int>* list) { c_.UpdateGPUBuffer(list); }
     void AddVertexToArray(int a, int b, std::vector<D3DXVECTOR3>* n, std::vector<D3DXVECTOR2>* t0,
                           std::vector<D3DXVECTOR2>* t1, std::vector<D3DXVECTOR2>* t2,
