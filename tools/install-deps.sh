@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(cmake make g++ binutils googletest libgtest-dev libbenchmark-dev pkg-config libassimp-dev nlohmann-json3-dev libcli11-dev libosmesa6-dev libpng-dev
-  clang libclang-rt-14-dev g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64)
+  clang libclang-rt-14-dev g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64
+  g++-i686-linux-gnu g++-aarch64-linux-gnu qemu-user)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # The whole test suite, each part run by CTest: the gcc build, a clang build,
-# a build under AddressSanitizer and UndefinedBehaviorSanitizer, the Windows
-# x64 build under Wine, and the Windows x86 build's export table; then the
-# libFuzzer targets, their saved inputs replayed and 30 s of fuzzing each.
+# a build under AddressSanitizer and UndefinedBehaviorSanitizer, 32-bit x86
+# and 64-bit ARM Linux builds under qemu-user, the Windows x64 build under
+# Wine, and the Windows x86 build's export table; then the libFuzzer targets,
+# their saved inputs replayed and 30 s of fuzzing each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
-for preset in linux linux-clang linux-sanitize windows-x64 windows-x86; do
+for preset in linux linux-clang linux-sanitize linux-i686 linux-aarch64 windows-x64 windows-x86; do
   echo "=== $preset"
   cmake --preset "$preset"
   cmake --build --preset "$preset" -j"$jobs"
