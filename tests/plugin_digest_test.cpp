@@ -21,6 +21,7 @@
 #include "mesh_invariants.h"
 #include "plugin/children.h"
 #include "test_scene.h"
+#include "tools/scene/fnv1a.h"
 
 using namespace crumple;
 
@@ -67,31 +68,13 @@ struct Driver {
     }
 };
 
-// 64-bit FNV-1a over raw bytes.
-class Digest {
-public:
-    void Feed(const void* data, size_t bytes) {
-        const auto* p = static_cast<const uint8_t*>(data);
-        for (size_t i = 0; i < bytes; ++i) hash_ = (hash_ ^ p[i]) * 0x100000001B3ull;
-    }
-    // The length first, so a missing array is not the same as a shorter neighbour.
-    template <typename T>
-    void FeedArray(const T* array, int length) {
-        const int32_t n = array ? length : -1;
-        Feed(&n, sizeof n);
-        if (array && length > 0) Feed(array, sizeof(T) * static_cast<size_t>(length));
-    }
-    void FeedBuffer(const RenderBufferMemory* buffer) {
-        EXPECT_NE(buffer, nullptr);
-        if (buffer) FeedArray(buffer->Data(), static_cast<int>(buffer->GetSize()));
-    }
-    uint64_t value() const { return hash_; }
+// A render buffer as one array of bytes; absent ones hash as absent.
+void FeedBuffer(crumpletool::Fnv1a64& d, const RenderBufferMemory* buffer) {
+    EXPECT_NE(buffer, nullptr);
+    if (buffer) d.FeedArray(buffer->Data(), static_cast<int>(buffer->GetSize()));
+}
 
-private:
-    uint64_t hash_ = 0xCBF29CE484222325ull;
-};
-
-void FeedScene(Digest& d, CrumpleScene& s) {
+void FeedScene(crumpletool::Fnv1a64& d, CrumpleScene& s) {
     Vexa_ObjectData& o = *s.Object();
     d.FeedArray(o.pPositions, o.PositionsLength());
     d.FeedArray(o.pNormals, o.NormalsLength());
@@ -101,8 +84,8 @@ void FeedScene(Digest& d, CrumpleScene& s) {
     d.FeedArray(o.pColors, o.ColorsLength());
     d.FeedArray(o.pIndices16, o.IndexArrayLength());
     d.FeedArray(o.pIndices32, o.IndexArrayLength());
-    d.FeedBuffer(o.CurrentVertexBuffer());
-    d.FeedBuffer(o.CurrentIndexBuffer());
+    FeedBuffer(d, o.CurrentVertexBuffer());
+    FeedBuffer(d, o.CurrentIndexBuffer());
     for (int child = kVertexesUsed; child <= kCollisionRadius; ++child) {
         const float value = s.Value(child);
         d.Feed(&value, sizeof value);
@@ -171,7 +154,7 @@ std::string Hex(uint64_t value) {
 }
 
 uint64_t FixedSequence(const Driver& driver) {
-    Digest digest;
+    crumpletool::Fnv1a64 digest;
 
     // 32-bit indices, texture sets 0 to 2: 169 vertices, 864 indices.
     CrumpleScene a;
@@ -242,7 +225,7 @@ uint64_t FixedSequence(const Driver& driver) {
 // spacing (1e-20) makes every squared distance subnormal. Flushing them to
 // zero, on input or on output, moves other vertices or none.
 uint64_t TinySequence(const Driver& driver) {
-    Digest digest;
+    crumpletool::Fnv1a64 digest;
 
     CrumpleScene a;
     a.SetMesh(Mesh(8, 1.0f, false, false));

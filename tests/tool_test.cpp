@@ -379,3 +379,42 @@ TEST(ToolProgram, SaveLoadAndContinueMatchesOneUninterruptedRun) {
     EXPECT_EQ(std::vector<std::string>(cells[0].begin() + 1, cells[0].end()),
               std::vector<std::string>(cells[1].begin() + 1, cells[1].end()));
 }
+
+// The example's step digests are the stored chain that every build's digest
+// chain test replays from the stored start of the example, and that start is
+// what the import gives now. compare-digests names the first differing step.
+TEST(ToolProgram, DigestsOfTheExampleAreTheStoredChain) {
+    ScratchDir dir;
+    const std::string stored = std::string(CRUMPLE_SOURCE_DIR) + "/tests/data/buoy-hits.digests";
+    const ToolRun run = RunTool("run " + Quoted(kExample) + " --out " + Quoted(dir / "out") + " --digests " +
+                                    Quoted(dir / "a.digests"), dir);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadText(dir / "a.digests"), ReadText(stored));
+
+    nlohmann::ordered_json start = nlohmann::ordered_json::parse(ReadText(kExample));
+    start.erase("settings");
+    start.erase("hits");
+    start["mesh"] = std::string(CRUMPLE_SOURCE_DIR) + "/examples/buoy.ply";
+    WriteText(dir / "start.json", start.dump());
+    ASSERT_EQ(RunTool("run " + Quoted(dir / "start.json") + " --out " + Quoted(dir / "out") + " --save " +
+                          Quoted(dir / "start.kvch"), dir).exitCode, 0);
+    EXPECT_TRUE(ReadText(dir / "start.kvch") == ReadText(std::string(CRUMPLE_SOURCE_DIR) + "/tests/data/buoy-start.kvch"))
+        << "the stored start of the example is no longer what the import gives";
+
+    const ToolRun same = RunTool("compare-digests " + Quoted(dir / "a.digests") + " " + Quoted(stored), dir);
+    EXPECT_EQ(same.exitCode, 0);
+    EXPECT_EQ(same.out.rfind("same: 10 steps", 0), 0u) << same.out;
+    std::string edited = ReadText(stored);
+    const size_t line = edited.find("\n3 chain=");
+    edited[line + 9] = edited[line + 9] == '0' ? '1' : '0';  // the chain
+    const size_t normals = edited.find("normals=", line) + 8;
+    edited[normals] = edited[normals] == '0' ? '1' : '0';
+    WriteText(dir / "b.digests", edited);
+    const ToolRun differ = RunTool("compare-digests " + Quoted(stored) + " " + Quoted(dir / "b.digests"), dir);
+    EXPECT_EQ(differ.exitCode, 1);
+    EXPECT_EQ(differ.out, "first difference at step 3 (\"dent\"): normals\n");
+    WriteText(dir / "c.digests", "not digests\n");
+    const ToolRun bad = RunTool("compare-digests " + Quoted(stored) + " " + Quoted(dir / "c.digests"), dir);
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_NE(bad.err.find("not a step digest file"), std::string::npos) << bad.err;
+}

@@ -2,6 +2,7 @@
 #include "commands.h"
 
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 
 #include "demo_scene.h"
@@ -10,6 +11,7 @@
 #include "mesh_io.h"
 #include "plugin_host.h"
 #include "runner.h"
+#include "step_digest.h"
 
 namespace crumpletool {
 
@@ -26,9 +28,22 @@ Progress MakeProgress(bool enabled, size_t hits) {
     };
 }
 
+void WriteDigests(const std::vector<StepDigest>& digests, const std::string& path) {
+    std::ofstream file(path, std::ios::binary);
+    file << kDigestFileHeader << "\n";
+    for (const StepDigest& digest : digests) file << FormatDigestLine(digest) << "\n";
+    if (!file.flush()) throw OutputError("cannot write '" + path + "'");
+}
+
 void RunAndWrite(CrumpleChannel& channel, const Scene& scene, const std::string& stem, const CommandOptions& options,
                  std::ostream& out) {
-    const RunResult result = RunScene(channel, scene, MakeProgress(options.progress, scene.hits.size()));
+    std::vector<StepDigest> digests;
+    StepObserver observer;
+    if (!options.digestsPath.empty())
+        observer = [&](int step, const std::string& name) {
+            digests.push_back(DigestStep(channel.Channel(), step, name, digests.empty() ? 0 : digests.back().chain));
+        };
+    const RunResult result = RunScene(channel, scene, MakeProgress(options.progress, scene.hits.size()), observer);
     const std::filesystem::path dir(options.outDir);
     const std::string png = (dir / (stem + ".png")).string();
     const std::string glb = (dir / (stem + ".glb")).string();
@@ -38,6 +53,8 @@ void RunAndWrite(CrumpleChannel& channel, const Scene& scene, const std::string&
     };
     if (!options.savePath.empty())
         files.push_back({options.savePath, [&channel](const std::string& path) { channel.Save(path); }});
+    if (!options.digestsPath.empty())
+        files.push_back({options.digestsPath, [&digests](const std::string& path) { WriteDigests(digests, path); }});
     WriteAll(files);
 
     PrintTable(result.rows, out);
@@ -45,6 +62,7 @@ void RunAndWrite(CrumpleChannel& channel, const Scene& scene, const std::string&
         << ", before | after), " << glb << " (" << result.damaged.positions.size() << " vertices, "
         << result.damaged.indices.size() / 3 << " triangles)";
     if (!options.savePath.empty()) out << ", " << options.savePath;
+    if (!options.digestsPath.empty()) out << ", " << options.digestsPath << " (" << digests.size() << " step digests)";
     out << "\n";
 }
 

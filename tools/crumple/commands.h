@@ -11,6 +11,7 @@ struct CommandOptions {
     std::string outDir = "out";
     std::string savePath;    // empty: no channel file written
     std::string loadPath;    // empty: start from the scene's mesh
+    std::string digestsPath;  // empty: no step digests written
     bool progress = false;   // show progress on standard error
 };
 
@@ -26,5 +27,11 @@ void RunDemo(const CommandOptions& options, std::ostream& out);
 // `crumple run SCENE`: as the demo, with the scene file's mesh, settings and
 // hits; the outputs are named after the scene file.
 void RunSceneFile(const std::string& scenePath, const CommandOptions& options, std::ostream& out);
+
+// `crumple compare-digests A B`: prints where two step digest files first
+// differ, or that they agree. Returns 0 when they agree, 1 when they differ;
+// throws InputError when a file cannot be read or is not a digest file (the
+// program then exits with 2).
+int CompareDigestFiles(const std::string& a, const std::string& b, std::ostream& out);
 
 }  // namespace crumpletool

@@ -1,6 +1,7 @@
 // crumple: a host for the Crumple plug-in on the command line.
 //   crumple demo [--out DIR] [--plugin PATH] [--save FILE]
-//   crumple run SCENE.json [--out DIR] [--plugin PATH] [--save FILE] [--load FILE]
+//   crumple run SCENE.json [--out DIR] [--plugin PATH] [--save FILE] [--load FILE] [--digests FILE]
+//   crumple compare-digests A B
 #include <iostream>
 #include <unistd.h>
 
@@ -30,16 +31,22 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     CommandOptions options;
     options.progress = isatty(STDERR_FILENO) != 0;
-    std::string scenePath;
+    std::string scenePath, digestsA, digestsB;
 
     CLI::App* demo = app.add_subcommand("demo", "run the built-in hull and hits; writes demo.png and demo.glb");
     CLI::App* run = app.add_subcommand("run", "run a scene file (mesh, placement, settings, hits)");
     run->add_option("scene", scenePath, "the scene file (JSON)")->required();
+    CLI::App* compare = app.add_subcommand(
+        "compare-digests", "name the first step where two --digests files differ, and what differs (exit 1), or say they agree");
+    compare->add_option("a", digestsA, "a step digest file")->required();
+    compare->add_option("b", digestsB, "another step digest file")->required();
     for (CLI::App* command : {demo, run}) {
         command->add_option("--out", options.outDir, "output folder (default: out)");
         command->add_option("--plugin", options.pluginPath,
                             "the plug-in library (default: libCrumple.so beside this program, else the built one)");
         command->add_option("--save", options.savePath, "save the channel (mesh, settings, state) to FILE at the end");
+        command->add_option("--digests", options.digestsPath,
+                            "write FILE: per step a digest of the whole mesh, render buffers and children 22 to 27");
     }
     run->add_option("--load", options.loadPath, "start from a channel file saved with --save instead of the mesh");
 
@@ -55,6 +62,15 @@ int main(int argc, char** argv) {
     }
 
     try {
+        if (*compare) {
+            // 1 is taken by "they differ".
+            try {
+                return CompareDigestFiles(digestsA, digestsB, std::cout);
+            } catch (const InputError& e) {
+                std::cerr << "crumple: " << e.what() << "\n";
+                return 2;
+            }
+        }
         if (*demo) RunDemo(options, std::cout);
         else RunSceneFile(scenePath, options, std::cout);
     } catch (const InputError& e) {

@@ -12,6 +12,7 @@
 #include "plugin_host.h"
 #include "render.h"
 #include "scene.h"
+#include "steps.h"
 
 namespace crumpletool {
 
@@ -21,24 +22,6 @@ constexpr int kImageHeight = 600;
 constexpr int kPanelGap = 8;
 constexpr int kPanelWidth = (kImageWidth - kPanelGap) / 2;
 
-struct HitRow {
-    int step = 0;
-    std::string name;
-    bool reset = false;
-    bool impact = false;
-    float energy = 0.0f;        // this hit's share of "Cumulative Collision Impact"
-    float radius = 0.0f;        // "Collision radius - debug" after the hit, 0 when no pass ran
-    int verticesUsed = 0;
-    int vertexCapacity = 0;
-    int indicesUsed = 0;
-    int indexCapacity = 0;
-    float cumulativeImpact = 0.0f;
-    float holesUnderWater = 0.0f;
-    float maxMove = 0.0f;       // largest distance a vertex in use before the hit moved
-    float deepestDent = 0.0f;   // largest distance of a vertex from its undamaged place
-    std::vector<std::string> messages;
-};
-
 struct RunResult {
     std::vector<HitRow> rows;
     Camera camera;
@@ -46,17 +29,13 @@ struct RunResult {
     MeshArrays damaged;  // used vertices and triangles only
 };
 
-// Called before each step with the step number (from 1), the count and the name.
-typedef std::function<void(size_t step, size_t total, const std::string& name)> Progress;
-
-// Sets each named child; throws InputError for a name that is not a setting.
-void ApplySettings(CrumpleChannel& channel, const SettingList& settings);
-
 // Runs `scene` on a channel whose mesh is already in place (put there or
 // loaded): applies the scene's settings, prepares the working buffers when they
 // do not exist, renders the object, runs every step, renders it again and takes
-// the used part of the mesh.
-RunResult RunScene(CrumpleChannel& channel, const Scene& scene, const Progress& progress);
+// the used part of the mesh. `observer`, when given, sees the channel after
+// the preparation and after each step.
+RunResult RunScene(CrumpleChannel& channel, const Scene& scene, const Progress& progress,
+                   const StepObserver& observer = nullptr);
 
 // The table of rows, one line each, with a header line.
 void PrintTable(const std::vector<HitRow>& rows, std::ostream& out);

@@ -55,6 +55,8 @@ public:
     Vexa_ObjectData& Object();
     Vexa_ObjectData& Original();
 
+    // The channel as the host holds it, for reading its whole state.
+    Vexa_Channel& Channel() { return *channel_; }
     // One host update of the channel.
     void Update() { channel_->CallChannel(); }
     // The plug-in's ClearDamage, reached through its exported symbol.
@@ -68,7 +70,6 @@ public:
     void Load(const std::string& path);
 
 private:
-    Vexa_Channel& channel() { return *channel_; }
     void CheckChildren(const std::string& context);
 
     std::unique_ptr<PluginLibrary> library_;
