@@ -21,7 +21,26 @@
 
 using namespace crumple;
 
+#if defined(__SANITIZE_ADDRESS__)
+#define CRUMPLE_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define CRUMPLE_TEST_ASAN 1
+#endif
+#endif
+#ifdef CRUMPLE_TEST_ASAN
+extern "C" void __sanitizer_purge_allocator();
+#endif
+
 namespace {
+
+// AddressSanitizer holds freed blocks back so a stale pointer faults; the
+// same-address case needs the block handed out again, so empty that hold.
+void LetFreedBlocksBeReused() {
+#ifdef CRUMPLE_TEST_ASAN
+    __sanitizer_purge_allocator();
+#endif
+}
 
 bool SameBuffer(const RenderBufferMemory* a, const RenderBufferMemory* b) {
     if (!a || !b) return a == b;
@@ -70,6 +89,7 @@ bool ReplaceArray(Vexa_ObjectData& o, bool indexes) {
         for (int attempt = 0; attempt < 64 && !same; ++attempt) {
             o.SetIndexCount(count + 1);
             o.SetIndex(0, 0);
+            LetFreedBlocksBeReused();
             o.SetIndexCount(count);
             o.SetIndex(0, 0);
             same = (o.UsesIndices16() ? static_cast<const void*>(o.pIndices16) : o.pIndices32) == old;
@@ -84,6 +104,7 @@ bool ReplaceArray(Vexa_ObjectData& o, bool indexes) {
     for (int attempt = 0; attempt < 64 && !same; ++attempt) {
         o.SetVertexCount(count + 1);
         o.SetVertexPosition(D3DXVECTOR3(0, 0, 0), 0);
+        LetFreedBlocksBeReused();
         o.SetVertexCount(count);
         o.SetVertexPosition(D3DXVECTOR3(0, 0, 0), 0);
         same = o.pPositions == old;
