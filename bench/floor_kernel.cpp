@@ -7,7 +7,7 @@
 
 #include "test_scene.h"
 
-FloorMesh MakeFloorMesh(int cells) {
+FloorMesh MakeFloorMesh(int cells, int indexMultiplier) {
     MeshArrays grid = MakeGridMesh(cells, cells, 1.0f);
     FloorMesh mesh;
     mesh.positions = std::move(grid.positions);
@@ -16,10 +16,13 @@ FloorMesh MakeFloorMesh(int cells) {
     mesh.kept.resize(mesh.indices.size());
     mesh.uploaded.resize(mesh.indices.size());
     mesh.records.resize(300 * 44);
+    mesh.capacity.assign(mesh.indices.size() * static_cast<size_t>(indexMultiplier), 1u);
+    std::copy(mesh.indices.begin(), mesh.indices.end(), mesh.capacity.begin());
+    mesh.capacityUploaded.resize(mesh.capacity.size());
     return mesh;
 }
 
-uint64_t RunFloor(FloorMesh& mesh, D3DXVECTOR3 centre, float radius, int salt) {
+uint64_t RunFloor(FloorMesh& mesh, D3DXVECTOR3 centre, float radius, int salt, bool wholeCopy) {
     const float r2 = radius * radius;
     mesh.inside.clear();
     const int vertexCount = static_cast<int>(mesh.positions.size());
@@ -46,15 +49,20 @@ uint64_t RunFloor(FloorMesh& mesh, D3DXVECTOR3 centre, float radius, int salt) {
         std::memcpy(record, &p, sizeof p);
         std::memset(record + sizeof p, 0, 44 - sizeof p);
     }
-    return mesh.inside.size() * 1000003u + kept + mesh.uploaded[kept / 2] + mesh.records[0];
+    uint64_t copied = 0;
+    if (wholeCopy) {
+        std::memcpy(mesh.capacityUploaded.data(), mesh.capacity.data(), mesh.capacity.size() * sizeof(uint32_t));
+        copied = mesh.capacityUploaded[mesh.capacity.size() / 2 + static_cast<size_t>(salt) % 7];
+    }
+    return mesh.inside.size() * 1000003u + kept + mesh.uploaded[kept / 2] + mesh.records[0] + copied;
 }
 
-double TimeFloor(FloorMesh& mesh, D3DXVECTOR3 centre, float radius, int runs) {
+double TimeFloor(FloorMesh& mesh, D3DXVECTOR3 centre, float radius, int runs, bool wholeCopy) {
     std::vector<double> seconds;
     volatile uint64_t sink = 0;
     for (int i = 0; i < runs; ++i) {
         const auto start = std::chrono::steady_clock::now();
-        sink = sink + RunFloor(mesh, centre, radius, i);
+        sink = sink + RunFloor(mesh, centre, radius, i, wholeCopy);
         seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
     std::nth_element(seconds.begin(), seconds.begin() + runs / 2, seconds.end());
