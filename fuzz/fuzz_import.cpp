@@ -1,5 +1,7 @@
-// Mesh import through the tool's own entry point: a mesh file is either
-// refused with InputError or becomes a mesh the host can take as it is.
+// Mesh import as the tool's user gets it, the reader in a child process: a
+// mesh file is either refused with one line or becomes a mesh the host can
+// take as it is. A reader crashing or hanging in the child is a refusal; the
+// findings are this process crashing or hanging, or an unsound mesh.
 #include <cstdio>
 #include <cstdlib>
 #include <exception>

@@ -14,16 +14,16 @@ namespace crumplefuzz {
 // The extension (without the dot) that selector byte `selector` picks.
 const char* ImportExtension(uint8_t selector);
 
-// Reads: `mesh` as ImportMesh returned it. Returns what is wrong with it as
-// a mesh for the host (array lengths, index range and width, non-finite
-// values, refusal by the host's object), or empty when it is sound.
+// Returns what is wrong with `mesh` as a mesh for the channel (the tool's
+// own mesh check, then refusal by the host's object), or empty when it is
+// sound.
 std::string MeshProblem(const MeshArrays& mesh);
 
 // Writes the input into the scratch folder under the picked extension and
-// imports it with crumpletool::ImportMesh. Returns empty when the mesh is
-// sound or the import was refused with InputError or std::bad_alloc (the
-// tool's import process refuses a mesh past its memory), else what is wrong
-// with the imported mesh. Any other exception leaves this function.
+// imports it as the tool does, in a child process (5 s, 2 GB). Returns empty
+// when the mesh is sound or the import was refused with InputError (which is
+// also what a reader crashing or hanging in the child gives), else what is
+// wrong with the imported mesh. Any other exception leaves this function.
 // `outcome`, when given, gets the refusal or the mesh's size in one line.
 std::string ImportInput(const uint8_t* data, size_t size, std::string* outcome = nullptr);
 

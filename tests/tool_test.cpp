@@ -241,6 +241,10 @@ TEST(ToolProgram, BadInputGivesOneLineNonZeroExitAndNoFiles) {
     // Declares two billion vertices and holds none: refused, not read for minutes.
     WriteText(dir / "huge.ply", "ply\nformat binary_little_endian 1.0\nelement vertex 2000000000\nproperty float x\n"
                                 "property float y\nproperty float z\nend_header\n" + std::string(64, '\x01'));
+    // Once crashed the OFF reader (the selector byte of the fuzz input dropped).
+    const std::string crash = ReadText(std::string(CRUMPLE_SOURCE_DIR) +
+                                       "/fuzz/regressions/fuzz_import/off_face_lines_count_below_zero.bin");
+    WriteText(dir / "crash.off", crash.substr(1));
     WriteText(dir / "ok.json", R"({"hits": []})");
     using Json = nlohmann::ordered_json;
     const auto hitWith = [](const char* key, const std::string& value) {
@@ -259,7 +263,9 @@ TEST(ToolProgram, BadInputGivesOneLineNonZeroExitAndNoFiles) {
         {R"({"mesh": "."})", "not a regular file"},
         {R"({"mesh": "past.ply"})", "past.ply': face 0 names vertex 7 of 3"},
         {R"({"mesh": "nan.ply"})", "nan.ply': vertex 0 has a position that is not finite"},
-        {R"({"mesh": "huge.ply"})", "huge.ply': the PLY header declares 2000000000 'vertex' elements"},
+        {R"({"mesh": "huge.ply"})", "huge.ply': needs more memory to read than an import may use"},
+        // Whatever the reader does with it, the tool says so in one line.
+        {R"({"mesh": "crash.off"})", "crash.off': "},
         {R"({"hits": []})", "\"mesh\" is missing (or give --load)"},
         {"{", "s.json: not valid JSON"},
         {R"({"view": [1e400, 0, 0]})", "s.json: not valid JSON: number overflow"},
@@ -306,6 +312,40 @@ TEST(ToolProgram, BadInputGivesOneLineNonZeroExitAndNoFiles) {
         EXPECT_EQ(run.out, "");
         EXPECT_FALSE(fs::exists(dir / "out")) << c.text << c.arguments;
     }
+}
+
+TEST(ToolProgram, FilesTheReadersTakeAreDamaged) {
+    ScratchDir dir;
+    // An old exporter's name line before the first element, and quads.
+    std::string ply = "ply\nformat ascii 1.0\nCreated by Blender3D 247 - www.blender.org, source file: 'hull.blend'\n"
+                      "element vertex 49\nproperty float x\nproperty float y\nproperty float z\nproperty float nx\n"
+                      "property float ny\nproperty float nz\nelement face 36\n"
+                      "property list uchar uint vertex_indices\nend_header\n";
+    for (int j = 0; j <= 6; ++j)
+        for (int i = 0; i <= 6; ++i)
+            ply += std::to_string(0.5 * i - 1.5) + " " + std::to_string(0.5 * j - 1.5) + " 0 0 0 1\n";
+    for (int j = 0; j < 6; ++j)
+        for (int i = 0; i < 6; ++i) {
+            const int a = 7 * j + i;
+            ply += "4 " + std::to_string(a) + " " + std::to_string(a + 1) + " " + std::to_string(a + 8) + " " +
+                   std::to_string(a + 7) + "\n";
+        }
+    WriteText(dir / "blender.ply", ply);
+    using Json = nlohmann::ordered_json;
+    Json scene = Json::parse(ReadText(kExample));
+    scene["mesh"] = "blender.ply";
+    scene.erase("placement");
+    scene["hits"] = Json::array({{{"position", {0, 0, 0}}, {"normal", {0, 0, 1}}, {"mass1", 2000}, {"mass2", 0},
+                                  {"speed", 10}}});
+    WriteText(dir / "blender.json", scene.dump());
+    const ToolRun run = RunTool("run " + Quoted(dir / "blender.json") + " --out " + Quoted(dir / "out"), dir);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("blender.glb (49 vertices, 72 triangles)"), std::string::npos) << run.out;
+    // Energy, radius, counts and a dent: every vertex within reach moved.
+    std::istringstream row(LastRow(run.out));
+    std::vector<std::string> words((std::istream_iterator<std::string>(row)), std::istream_iterator<std::string>());
+    ASSERT_GE(words.size(), 14u) << LastRow(run.out);
+    EXPECT_GT(std::stod(words[words.size() - 2]), 0.0) << LastRow(run.out);
 }
 
 TEST(ToolProgram, DemoWritesTablePictureAndMesh) {

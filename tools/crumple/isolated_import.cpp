@@ -1,7 +1,9 @@
 // Mesh import in a child process; see isolated_import.h.
 #include "isolated_import.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstring>
@@ -9,11 +11,14 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "errors.h"
+#include "mesh_check.h"
 #include "mesh_io.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -31,8 +36,13 @@ namespace crumpletool {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 // What the child sends back: one tag byte, then the mesh or the message.
 enum : char { kMesh = 'M', kRefused = 'E', kOutOfMemory = 'O' };
+
+// A refusal longer than this is not one line a person reads.
+constexpr size_t kMaxMessageBytes = 4096;
 
 bool WriteAll(int fd, const void* data, size_t bytes) {
     const char* p = static_cast<const char*>(data);
@@ -51,18 +61,45 @@ bool WriteArray(int fd, const std::vector<T>& values) {
     return WriteAll(fd, &n, sizeof n) && WriteAll(fd, values.data(), n * sizeof(T));
 }
 
-// Reads the child's reply to its end; the child may write more than a pipe
-// holds, so this runs before waiting for it.
-std::vector<char> ReadAll(int fd) {
-    std::vector<char> data;
+bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }
+
+enum class ReadEnd { kAll, kTimedOut, kTooLarge };
+
+// Reads the child's reply to its end, which comes before the child exits (it
+// may write more than a pipe holds), unless the deadline passes or the reply
+// grows past `cap`.
+ReadEnd ReadReply(int fd, Clock::time_point deadline, size_t cap, std::vector<char>* data) {
     char buffer[1 << 16];
     for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return ReadEnd::kTimedOut;
+        pollfd p = {fd, POLLIN, 0};
+        const int ready = poll(&p, 1, static_cast<int>(std::min<long long>(left, 1000)));
+        if (ready < 0 && errno != EINTR) return ReadEnd::kAll;
+        if (ready <= 0) continue;
         const ssize_t n = read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        data.insert(data.end(), buffer, buffer + n);
+        if (n <= 0) return ReadEnd::kAll;
+        if (static_cast<size_t>(n) > cap - std::min(cap, data->size())) return ReadEnd::kTooLarge;
+        data->insert(data->end(), buffer, buffer + n);
     }
-    return data;
+}
+
+// Waits for the child, killing it once the deadline has passed. True when
+// it had to be killed.
+bool Reap(pid_t child, Clock::time_point deadline, int* status) {
+    bool killed = false;
+    for (;;) {
+        const pid_t done = waitpid(child, status, killed ? 0 : WNOHANG);
+        if (done == child) return killed;
+        if (done < 0 && errno != EINTR) return killed;
+        if (done == 0 && Clock::now() >= deadline) {
+            kill(child, SIGKILL);
+            killed = true;
+        } else if (done == 0) {
+            usleep(1000);
+        }
+    }
 }
 
 class Reply {
@@ -81,6 +118,7 @@ public:
         at_ += bytes;
         return true;
     }
+    bool AtEnd() const { return at_ == data_.size(); }
     std::string Rest() const { return std::string(data_.begin() + static_cast<long>(at_), data_.end()); }
 
 private:
@@ -88,33 +126,30 @@ private:
     size_t at_ = 0;
 };
 
-[[noreturn]] void RunChild(int fd, const std::string& path, const ImportLimits& limits) {
+[[noreturn]] void RunChild(int fd, const std::string& path, const ImportLimits& limits, ImportWorker worker) {
     // The parent gives the one line; what the mesh library (or a sanitizer
     // stopping it) prints on the way down would only bury it.
     const int quiet = open("/dev/null", O_WRONLY);
     if (quiet >= 0) dup2(quiet, STDERR_FILENO);
+    // A child left behind by a parent that was stopped would run on alone.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (!CRUMPLE_TOOL_ASAN) {
         const rlimit memory = {limits.memoryBytes, limits.memoryBytes};
         setrlimit(RLIMIT_AS, &memory);
     }
-    alarm(limits.seconds);
+    const std::string what = "mesh '" + path + "'";
     bool sent = false;
     try {
-        const MeshArrays mesh = ImportMesh(path);
-        const char tag = kMesh, narrow = mesh.indices16 ? 1 : 0;
-        sent = WriteAll(fd, &tag, 1) && WriteAll(fd, &narrow, 1) && WriteArray(fd, mesh.positions) &&
-               WriteArray(fd, mesh.normals) && WriteArray(fd, mesh.texCoords0) && WriteArray(fd, mesh.texCoords1) &&
-               WriteArray(fd, mesh.texCoords2) && WriteArray(fd, mesh.colors) && WriteArray(fd, mesh.indices);
+        sent = worker(fd, path);
     } catch (const InputError& e) {
-        const char tag = kRefused;
-        sent = WriteAll(fd, &tag, 1) && WriteAll(fd, e.what(), std::strlen(e.what()));
+        sent = SendRefusal(fd, e.what());
     } catch (const std::bad_alloc&) {
         const char tag = kOutOfMemory;
         sent = WriteAll(fd, &tag, 1);
     } catch (const std::exception& e) {
-        const std::string message = "mesh '" + path + "': cannot be read (" + e.what() + ")";
-        const char tag = kRefused;
-        sent = WriteAll(fd, &tag, 1) && WriteAll(fd, message.data(), message.size());
+        sent = SendRefusal(fd, what + ": cannot be read (" + e.what() + ")");
+    } catch (...) {
+        sent = SendRefusal(fd, what + ": cannot be read (the mesh library failed)");
     }
     close(fd);
     // Skip the parent's exit handlers and buffers, which the child shares.
@@ -123,10 +158,28 @@ private:
 
 }  // namespace
 
-MeshArrays ImportMeshIsolated(const std::string& path, const ImportLimits& limits) {
+bool SendMesh(int reply, const MeshArrays& mesh) {
+    const char tag = kMesh, narrow = mesh.indices16 ? 1 : 0;
+    return WriteAll(reply, &tag, 1) && WriteAll(reply, &narrow, 1) && WriteArray(reply, mesh.positions) &&
+           WriteArray(reply, mesh.normals) && WriteArray(reply, mesh.texCoords0) &&
+           WriteArray(reply, mesh.texCoords1) && WriteArray(reply, mesh.texCoords2) &&
+           WriteArray(reply, mesh.colors) && WriteArray(reply, mesh.indices);
+}
+
+bool SendRefusal(int reply, const std::string& message) {
+    std::string line = message.substr(0, kMaxMessageBytes);
+    std::replace_if(line.begin(), line.end(), IsControl, ' ');
+    const char tag = kRefused;
+    return WriteAll(reply, &tag, 1) && WriteAll(reply, line.data(), line.size());
+}
+
+bool ImportAndSend(int reply, const std::string& path) { return SendMesh(reply, ImportMesh(path)); }
+
+MeshArrays ImportMeshIsolated(const std::string& path, const ImportLimits& limits, ImportWorker worker) {
     const std::string what = "mesh '" + path + "'";
     int fds[2];
-    if (pipe(fds) != 0) throw InputError(what + ": cannot start the import (" + std::strerror(errno) + ")");
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        throw InputError(what + ": cannot start the import (" + std::strerror(errno) + ")");
     const pid_t child = fork();
     if (child < 0) {
         close(fds[0]), close(fds[1]);
@@ -134,44 +187,61 @@ MeshArrays ImportMeshIsolated(const std::string& path, const ImportLimits& limit
     }
     if (child == 0) {
         close(fds[0]);
-        RunChild(fds[1], path, limits);
+        RunChild(fds[1], path, limits, worker);
     }
     close(fds[1]);
-    const std::vector<char> data = ReadAll(fds[0]);
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(limits.seconds);
+    // No sound mesh the child could have made is larger than its memory.
+    const size_t cap = limits.memoryBytes;
+    std::vector<char> data;
+    const ReadEnd end = ReadReply(fds[0], deadline, cap, &data);
     close(fds[0]);
+    if (end != ReadEnd::kAll) kill(child, SIGKILL);
     int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    const bool killed = Reap(child, deadline, &status) || end == ReadEnd::kTimedOut;
 
+    const std::string tooLong = what + ": the import took longer than " + std::to_string(limits.seconds) + " s";
+    if (end == ReadEnd::kTooLarge)
+        throw InputError(what + ": the import's result was damaged (more than " + std::to_string(cap >> 20) + " MB)");
+    if (killed) throw InputError(tooLong);
     if (WIFSIGNALED(status)) {
         const int signal = WTERMSIG(status);
-        if (signal == SIGALRM)
-            throw InputError(what + ": the import took longer than " + std::to_string(limits.seconds) + " s");
         if (signal == SIGKILL) throw InputError(what + ": the import was killed (signal 9, most likely out of memory)");
         throw InputError(what + ": the mesh library failed on this file (signal " + std::to_string(signal) + ", " +
                          strsignal(signal) + ")");
     }
-    if (data.empty() || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    if (data.empty() || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         // A sanitizer stops the child with status 1 after a report that
         // went nowhere (the child's errors are silenced).
-        const char* note = CRUMPLE_TOOL_ASAN ? ", most likely stopped by a sanitizer" : "";
         throw InputError(what + ": the import ended without a result (exit status " +
-                         std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + note + ")");
-    }
+                         std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + ")");
     Reply reply(data);
     char tag = 0;
     reply.Raw(&tag, 1);
-    if (tag == kRefused) throw InputError(reply.Rest());
-    if (tag == kOutOfMemory)
+    const std::string damaged = what + ": the import's result was damaged";
+    if (tag == kRefused) {
+        // Only the child's own kind of line is passed on.
+        const std::string message = reply.Rest();
+        if (message.compare(0, what.size() + 2, what + ": ") != 0 || message.size() > kMaxMessageBytes ||
+            std::any_of(message.begin(), message.end(), IsControl))
+            throw InputError(damaged);
+        throw InputError(message);
+    }
+    if (tag == kOutOfMemory) {
+        if (!reply.AtEnd()) throw InputError(damaged);
         throw InputError(what + ": needs more than the " + std::to_string(limits.memoryBytes >> 20) +
                          " MB an import may use");
+    }
     MeshArrays mesh;
     char narrow = 0;
-    if (tag != kMesh || !reply.Raw(&narrow, 1) || !reply.Array(&mesh.positions) || !reply.Array(&mesh.normals) ||
-        !reply.Array(&mesh.texCoords0) || !reply.Array(&mesh.texCoords1) || !reply.Array(&mesh.texCoords2) ||
-        !reply.Array(&mesh.colors) || !reply.Array(&mesh.indices))
-        throw InputError(what + ": the import's result was damaged");
+    if (tag != kMesh || !reply.Raw(&narrow, 1) || (narrow != 0 && narrow != 1) || !reply.Array(&mesh.positions) ||
+        !reply.Array(&mesh.normals) || !reply.Array(&mesh.texCoords0) || !reply.Array(&mesh.texCoords1) ||
+        !reply.Array(&mesh.texCoords2) || !reply.Array(&mesh.colors) || !reply.Array(&mesh.indices) ||
+        !reply.AtEnd())
+        throw InputError(damaged);
     mesh.indices16 = narrow != 0;
+    const std::string problem = MeshProblem(mesh);
+    if (!problem.empty()) throw InputError(what + ": the import's result is not a sound mesh (" + problem + ")");
     return mesh;
 }
 

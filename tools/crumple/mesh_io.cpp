@@ -6,17 +6,14 @@
 #include <filesystem>
 #include <fstream>
 
-#include <assimp/BaseImporter.h>
 #include <assimp/Exporter.hpp>
 #include <assimp/Importer.hpp>
 #include <assimp/config.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
-#include "collada_check.h"
 #include "errors.h"
 #include "import_check.h"
-#include "off_check.h"
 #include "ply_check.h"
 
 namespace crumpletool {
@@ -37,17 +34,6 @@ aiColor4D FromArgb(uint32_t argb) {
                      float(argb & 0xFFu) / 255.0f, float(argb >> 24) / 255.0f);
 }
 
-// Readers fuzzing showed to read past their own buffers on a few bytes of
-// damaged text, and which Assimp would also pick for other files by their
-// content: OpenGEX (eight bytes, "g" and seven spaces, are enough).
-void DropUnsafeReaders(Assimp::Importer& importer) {
-    for (const char* extension : {"ogex"}) {
-        Assimp::BaseImporter* reader = importer.GetImporter(extension);
-        // The importer no longer owns a reader it has let go of.
-        if (reader != nullptr && importer.UnregisterLoader(reader) == aiReturn_SUCCESS) delete reader;
-    }
-}
-
 template <typename T>
 void KeepFront(std::vector<T>& values, size_t count) {
     if (values.size() > count) values.resize(count);
@@ -62,8 +48,6 @@ MeshArrays ImportMesh(const std::string& path) {
     if (!std::filesystem::is_regular_file(path, ec)) throw InputError(what + ": not a regular file");
     if (!std::ifstream(path, std::ios::binary)) throw InputError(what + ": cannot open the file for reading");
     CheckPlyHeader(path, what);
-    CheckOffFile(path, what);
-    CheckColladaArrays(path, what);
 
     // The raw scene is checked before any post-processing step, which assume
     // a sound scene. Points and lines are skipped below rather than removed by
@@ -71,7 +55,6 @@ MeshArrays ImportMesh(const std::string& path) {
     // saying so.
     Assimp::Importer importer;
     importer.SetPropertyBool(AI_CONFIG_PP_FD_REMOVE, true);
-    DropUnsafeReaders(importer);
     const aiScene* scene = importer.ReadFile(path, 0);
     if (scene == nullptr) {
         std::string reason = importer.GetErrorString();

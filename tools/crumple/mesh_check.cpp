@@ -1,0 +1,48 @@
+// The tool's mesh check; see mesh_check.h.
+#include "mesh_check.h"
+
+#include <cmath>
+
+#include "import_check.h"
+#include "mesh_io.h"
+
+namespace crumpletool {
+
+namespace {
+
+// `components` floats from the start of each value, as D3DX vectors lay them out.
+template <typename V>
+bool AllFinite(const std::vector<V>& values, int components) {
+    for (const V& v : values) {
+        const float* f = &v.x;
+        for (int c = 0; c < components; ++c)
+            if (!std::isfinite(f[c])) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string MeshProblem(const MeshArrays& mesh) {
+    const size_t n = mesh.positions.size();
+    if (n == 0 || mesh.indices.empty()) return "a mesh without vertices or triangles";
+    if (mesh.indices.size() % 3 != 0)
+        return "index count " + std::to_string(mesh.indices.size()) + " is not whole triangles";
+    if (n > kMaxHostVertices || mesh.indices.size() > kMaxImportIndices)
+        return std::to_string(n) + " vertices and " + std::to_string(mesh.indices.size()) +
+               " indices, more than the host or the channel holds";
+    if (mesh.normals.size() != n || mesh.texCoords0.size() != n) return "normals or texture set 0 not one per vertex";
+    for (const size_t length : {mesh.texCoords1.size(), mesh.texCoords2.size(), mesh.colors.size()})
+        if (length != 0 && length != n) return "texture set 1, 2 or colours neither absent nor one per vertex";
+    for (size_t p = 0; p < mesh.indices.size(); ++p)
+        if (mesh.indices[p] >= n)
+            return "index " + std::to_string(mesh.indices[p]) + " at " + std::to_string(p) + " not below " +
+                   std::to_string(n) + " vertices";
+    if (mesh.indices16 != (n <= kMax16BitVertices)) return "index width does not follow the vertex count";
+    if (!AllFinite(mesh.positions, 3) || !AllFinite(mesh.normals, 3) || !AllFinite(mesh.texCoords0, 2) ||
+        !AllFinite(mesh.texCoords1, 2) || !AllFinite(mesh.texCoords2, 2))
+        return "a position, normal or texture coordinate that is not finite";
+    return "";
+}
+
+}  // namespace crumpletool
