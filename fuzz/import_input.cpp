@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include <unistd.h>
+
 #include "errors.h"
 #include "isolated_import.h"
 #include "mesh_check.h"
@@ -25,6 +27,14 @@ constexpr unsigned kImportSeconds = 5;
 // The child's address space, as the fuzzing's own bound on one allocation.
 constexpr size_t kImportMemoryBytes = size_t(2) << 30;
 
+// The tool's worker, run from inside the scratch folder: the file is named
+// relative to it, so that no refusal carries the folder's random name, which
+// would make two fuzzing runs of one commit part ways.
+bool ImportInScratchFolder(int reply, const std::string& name) {
+    if (chdir(ScratchFolder().c_str()) != 0) return false;
+    return crumpletool::ImportAndSend(reply, name);
+}
+
 }  // namespace
 
 const char* ImportExtension(uint8_t selector) { return kExtensions[selector % 32]; }
@@ -46,13 +56,14 @@ std::string ImportInput(const uint8_t* data, size_t size, std::string* outcome) 
         if (outcome) *outcome = "empty input";
         return "";
     }
-    const std::string path = WriteScratchFile(std::string("input.") + ImportExtension(data[0]), data + 1, size - 1);
+    const std::string name = std::string("input.") + ImportExtension(data[0]);
+    WriteScratchFile(name, data + 1, size - 1);
     MeshArrays mesh;
     try {
         crumpletool::ImportLimits limits;
         limits.seconds = kImportSeconds;
         limits.memoryBytes = kImportMemoryBytes;
-        mesh = crumpletool::ImportMeshIsolated(path, limits);
+        mesh = crumpletool::ImportMeshIsolated(name, limits, ImportInScratchFolder);
     } catch (const crumpletool::InputError& e) {
         if (outcome) *outcome = std::string("refused: ") + e.what();
         const std::string line = e.what();

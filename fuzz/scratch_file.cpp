@@ -12,9 +12,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct ScratchFolder {
+struct Scratch {
     fs::path path;
-    ScratchFolder() {
+    Scratch() {
         std::string pattern = (fs::temp_directory_path() / "crumple-fuzz-XXXXXX").string();
         if (!mkdtemp(&pattern[0])) {
             std::perror("crumple fuzz: mkdtemp");
@@ -22,14 +22,14 @@ struct ScratchFolder {
         }
         path = pattern;
     }
-    ~ScratchFolder() {
+    ~Scratch() {
         std::error_code ignored;
         fs::remove_all(path, ignored);
     }
 };
 
-ScratchFolder& Folder() {
-    static ScratchFolder folder;
+Scratch& Folder() {
+    static Scratch folder;
     return folder;
 }
 
@@ -49,5 +49,7 @@ std::string WriteScratchFile(const std::string& name, const uint8_t* data, size_
     }
     return file.string();
 }
+
+std::string ScratchFolder() { return Folder().path.string(); }
 
 }  // namespace crumplefuzz

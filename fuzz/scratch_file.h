@@ -14,4 +14,7 @@ namespace crumplefuzz {
 // cannot be written is a fault of the machine, not a finding: aborts.
 std::string WriteScratchFile(const std::string& name, const uint8_t* data, size_t size);
 
+// The process's scratch folder (made on first use).
+std::string ScratchFolder();
+
 }  // namespace crumplefuzz
