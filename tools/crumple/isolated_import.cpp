@@ -21,17 +21,6 @@
 #include "mesh_check.h"
 #include "mesh_io.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define CRUMPLE_TOOL_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define CRUMPLE_TOOL_ASAN 1
-#endif
-#endif
-#ifndef CRUMPLE_TOOL_ASAN
-#define CRUMPLE_TOOL_ASAN 0
-#endif
-
 namespace crumpletool {
 
 namespace {
@@ -133,7 +122,7 @@ private:
     if (quiet >= 0) dup2(quiet, STDERR_FILENO);
     // A child left behind by a parent that was stopped would run on alone.
     prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (!CRUMPLE_TOOL_ASAN) {
+    if (kImportMemoryIsBounded) {
         const rlimit memory = {limits.memoryBytes, limits.memoryBytes};
         setrlimit(RLIMIT_AS, &memory);
     }

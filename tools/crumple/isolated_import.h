@@ -9,11 +9,26 @@
 
 #include "host/object_data.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define CRUMPLE_TOOL_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define CRUMPLE_TOOL_ASAN 1
+#endif
+#endif
+#ifndef CRUMPLE_TOOL_ASAN
+#define CRUMPLE_TOOL_ASAN 0
+#endif
+
 namespace crumpletool {
 
+// False under AddressSanitizer, whose shadow memory alone exceeds any
+// sensible bound: there a child that asks for too much is stopped by the
+// sanitizer (and said to have failed) instead of refused for its memory.
+constexpr bool kImportMemoryIsBounded = !CRUMPLE_TOOL_ASAN;
+
 struct ImportLimits {
-    // Address space the child may use. Not applied under AddressSanitizer,
-    // whose shadow memory alone exceeds any sensible bound.
+    // Address space the child may use, where kImportMemoryIsBounded.
     size_t memoryBytes = size_t(4) << 30;
     unsigned seconds = 120;
 };
