@@ -6,6 +6,7 @@
 # build-fuzz/findings/<target>/.
 #
 #   tools/fuzz.sh [-j JOBS] [-t TARGET[,TARGET...]] [-k] [--fresh] [SECONDS]
+#   tools/fuzz.sh --ci [-j JOBS] [-t TARGET[,TARGET...]]
 #
 #   -j JOBS   targets run at once (default 1; each takes one core)
 #   -t        only these targets (fuzz_scene, fuzz_import, fuzz_channel_file, fuzz_plugin)
@@ -14,6 +15,10 @@
 #   --fresh   start from the repository's corpus again; otherwise what
 #             earlier runs added to build-fuzz/fuzz-work/ is kept, so long
 #             runs (tools/fuzz.sh 1800) build on each other
+#   --ci      what the test suite runs: each target a fixed number of runs
+#             from seed 1 on the repository's corpus alone, so one commit
+#             gives the same runs, corpus and result on every machine; one
+#             line per target
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -21,6 +26,7 @@ root=$(pwd)
 jobs=1
 seconds=30
 fresh=0
+ci=0
 keep_going=()
 targets=(fuzz_scene fuzz_import fuzz_channel_file fuzz_plugin)
 while [ $# -gt 0 ]; do
@@ -30,7 +36,8 @@ while [ $# -gt 0 ]; do
     -t) IFS=, read -r -a targets <<<"$2"; shift 2 ;;
     -k) keep_going=(-fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1); shift ;;
     --fresh) fresh=1; shift ;;
-    -h|--help) sed -n '2,16p' "$0"; exit 0 ;;
+    --ci) ci=1; shift ;;
+    -h|--help) sed -n '2,21p' "$0"; exit 0 ;;
     *[!0-9]*|'') echo "fuzz.sh: unknown argument '$1'" >&2; exit 2 ;;
     *) seconds="$1"; shift ;;
   esac
@@ -66,6 +73,17 @@ input_timeout() {
   case "$1" in
     fuzz_import) echo 10 ;;
     *) echo 15 ;;
+  esac
+}
+
+# Runs each target makes under --ci, the corpus's own first; about a minute
+# of a shared machine's core each.
+ci_runs() {
+  case "$1" in
+    fuzz_scene) echo 200000 ;;
+    fuzz_import) echo 2500 ;;
+    fuzz_channel_file) echo 60000 ;;
+    fuzz_plugin) echo 10000 ;;
   esac
 }
 
@@ -107,10 +125,50 @@ run_target() {
   echo "${runs:-0}" >"$work/runs"
 }
 
+# One target under --ci, in build-fuzz/fuzz-ci/<target>/. What could make two
+# runs part ways is held fixed: the seed; the inputs, named in sorted order
+# (a folder's listing order is the file system's) and nothing left by an
+# earlier run; the corpus read once (-reload=0). Comparison tracing is off:
+# the values it feeds back to the mutator include addresses, which differ
+# with every run's address layout.
+run_target_ci() {
+  local t="$1" work="$build/fuzz-ci/$1" findings="$build/findings/$1"
+  rm -rf "$work"
+  mkdir -p "$work/corpus" "$findings"
+  find "$root/fuzz/corpus/$t" -type f | LC_ALL=C sort | paste -sd, - >"$work/seeds"
+  touch "$work/started"
+  local status=0
+  # shellcheck disable=SC2046
+  (cd "$work" && "$build/fuzz/$t" -seed=1 -runs="$(ci_runs "$t")" -reload=0 -use_cmp=0 \
+    -max_len="$(max_len "$t")" -timeout="$(input_timeout "$t")" -rss_limit_mb=2560 -print_final_stats=1 \
+    -artifact_prefix="$findings/" $(dict "$t") -seed_inputs="@$work/seeds" "$work/corpus") \
+    >"$work/log" 2>&1 || status=$?
+  local runs corpus done_line
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log" | tail -1)
+  done_line=$(grep -E '^#[0-9]+[[:space:]]+DONE' "$work/log" | tail -1 || true)
+  # The corpus this run grew, by content: the same on every machine.
+  corpus=$(cd "$work/corpus" && find . -type f | LC_ALL=C sort | sha256sum | cut -c1-12)
+  local found count
+  found=$(find "$findings" -maxdepth 1 -type f -newer "$work/started" \
+    \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' \) | sort)
+  count=$(printf '%s' "$found" | grep -c . || true)
+  local result
+  if [ "$status" -eq 0 ] && [ "$count" -eq 0 ]; then
+    result=ok
+  elif [ "$count" -eq 0 ]; then
+    result="FAILED (exit $status, no input saved), log $work/log"
+  else
+    result="FINDING: $count saved, first $(echo "$found" | head -1), log $work/log"
+  fi
+  printf '%s %s runs, seed 1, %s new inputs (corpus %s), %s  %s\n' "$t" "${runs:-0}" \
+    "$(find "$work/corpus" -type f | wc -l)" "$corpus" \
+    "$(echo "$done_line" | grep -oE 'cov: [0-9]+ ft: [0-9]+' || echo 'no coverage line')" "$result" >"$work/result"
+}
+
 running=0
 for t in "${targets[@]}"; do
   [ -x "$build/fuzz/$t" ] || { echo "fuzz.sh: no target $t" >&2; exit 2; }
-  run_target "$t" &
+  if [ "$ci" -eq 1 ]; then run_target_ci "$t" & else run_target "$t" & fi
   running=$((running + 1))
   if [ "$running" -ge "$jobs" ]; then
     wait -n || true
@@ -122,6 +180,14 @@ wait
 failed=0
 echo "regression replay (ctest --preset fuzz): $replay"
 [ "$replay" = ok ] || failed=1
+if [ "$ci" -eq 1 ]; then
+  for t in "${targets[@]}"; do
+    result=$(cat "$build/fuzz-ci/$t/result")
+    echo "$result"
+    [ "${result% ok}" != "$result" ] || failed=1
+  done
+  exit "$failed"
+fi
 for t in "${targets[@]}"; do
   result=$(cat "$build/fuzz-work/$t/result")
   printf '%-18s %10s runs in %ss  %s\n' "$t" "$(cat "$build/fuzz-work/$t/runs")" "$seconds" "$result"
