@@ -22,8 +22,11 @@ const char* const kExtensions[32] = {
     "q3o", "xgl", "ogex", "csm", "hmp", "ndo", "amf", "fbx"};
 
 // An input that takes longer than this in the child is a refusal. Far below
-// libFuzzer's own timeout, so a slow reader never counts as a hang of ours.
-constexpr unsigned kImportSeconds = 5;
+// libFuzzer's own timeout, so a slow reader never counts as a hang of ours,
+// and far above the slowest corpus input (about 2 s under the sanitizers), so
+// a loaded machine does not turn one into a refusal and part two fixed-seed
+// runs.
+constexpr unsigned kImportSeconds = 15;
 // The child's address space, as the fuzzing's own bound on one allocation.
 constexpr size_t kImportMemoryBytes = size_t(2) << 30;
 

@@ -71,7 +71,7 @@ max_len() {
 # sanitizers is the slowest.
 input_timeout() {
   case "$1" in
-    fuzz_import) echo 10 ;;
+    fuzz_import) echo 30 ;;
     *) echo 15 ;;
   esac
 }
