@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "host/channel_file.h"
+#include "host/file_stream.h"
 
 namespace {
 

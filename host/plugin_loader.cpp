@@ -2,6 +2,8 @@
 // part of making an instance (type record, host object, children).
 #include "host/plugin_loader.h"
 
+#include "host/channel_factory.h"
+
 namespace {
 
 void SetError(std::string* error, const std::string& text) {
@@ -45,6 +47,7 @@ std::unique_ptr<Vexa_Channel> PluginLibrary::CreateInstance(Vexa_ChannelHost* ho
     std::unique_ptr<Vexa_Channel> owned(channel);
     owned->SetChannelTypeRecord(*getType_());
     owned->pChannelHost = host;
+    owned->SetChannelMaker(CreateHostChannel);
     if (!owned->CreateChildren()) return nullptr;
     return owned;
 }

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "host/channel_file.h"
+#include "host/file_stream.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // the child slots the host fills from them, and the base's persistence.
 #include "host/vexa_channel.h"
 
-#include "host/channel_file.h"
+#include "host/file_stream.h"
 
 namespace {
 // Upper bound on child slots read from a file; real channels have a few dozen.
@@ -62,9 +62,15 @@ Vexa_Channel* Vexa_Channel::GetChild(int index) {
 
 int Vexa_Channel::GetChildCount() { return static_cast<int>(children_.size()); }
 
+std::shared_ptr<Vexa_Channel> Vexa_Channel::MakeChannel(const GUID& type) const {
+    std::shared_ptr<Vexa_Channel> child = maker_ ? maker_(type) : nullptr;
+    if (child) child->maker_ = maker_;
+    return child;
+}
+
 // Reads: the recorded descriptions. Writes: child slots up to the highest
 // described index; slots already connected are kept. False when an index is
-// negative or a type is not one the host makes.
+// negative or the channel's maker gives no channel for a type.
 bool Vexa_Channel::CreateChildren() {
     for (const auto& call : createCalls_) {
         const int index = call.second;
@@ -72,7 +78,7 @@ bool Vexa_Channel::CreateChildren() {
         if (index >= static_cast<int>(children_.size())) children_.resize(static_cast<size_t>(index) + 1);
         auto& slot = children_[static_cast<size_t>(index)];
         if (slot) continue;
-        std::shared_ptr<Vexa_Channel> child = CreateHostChannel(call.first.channelType.guidType);
+        std::shared_ptr<Vexa_Channel> child = MakeChannel(call.first.channelType.guidType);
         if (!child) return false;
         child->pChannelHost = pChannelHost;
         slot = std::move(child);
@@ -128,7 +134,7 @@ bool Vexa_Channel::LoadChannel(VexaFileLoader& loader, Vexa_ChannelGroup* group)
         if (!loader.ReadGuid(&type)) return false;
         std::shared_ptr<Vexa_Channel> child = GetChildShared(i);
         if (!child || child->GetChannelType().guidType != type) {
-            child = CreateHostChannel(type);
+            child = MakeChannel(type);
             if (!child) {
                 loader.Fail();
                 return false;
@@ -136,6 +142,8 @@ bool Vexa_Channel::LoadChannel(VexaFileLoader& loader, Vexa_ChannelGroup* group)
             child->pChannelHost = pChannelHost;
             if (group) child->SetChannelGroup(group);
         }
+        // A child loaded in place makes its own children as its parent does.
+        if (!child->maker_) child->maker_ = maker_;
         if (!child->LoadChannel(loader, group)) return false;
         slots[static_cast<size_t>(i)] = std::move(child);
     }

@@ -13,6 +13,10 @@ class VexaFileSaver;
 class VexaFileLoader;
 class Vexa_Channel;
 
+// Makes a channel of the given type identifier; null for a type it does not
+// know. The host passes its own, so the channel base names no channel type.
+using ChannelMaker = std::shared_ptr<Vexa_Channel> (*)(const GUID& type);
+
 // A scene's set of channels; loading hands it to every channel it creates.
 class KORVANE_API Vexa_ChannelGroup {
 public:
@@ -98,8 +102,12 @@ public:
     // Every SetChildCreateType call, in call order, with the index it was given.
     const std::vector<std::pair<ChildCreation, int>>& GetChildCreateCalls() const { return createCalls_; }
     void SetChannelTypeRecord(const ChannelType& type) { channelType_ = type; }
+    // What makes this channel's children, by type identifier (null for a type
+    // it does not know): for CreateChildren and for children a loaded file
+    // names. Children it makes get the same maker. None by default.
+    void SetChannelMaker(ChannelMaker maker) { maker_ = maker; }
     // Creates every described child that is not connected, by type identifier.
-    // Returns false when a description names a type the host does not know.
+    // Returns false when a description names a type the maker does not know.
     bool CreateChildren();
     void SetChild(int index, std::shared_ptr<Vexa_Channel> child);
     std::shared_ptr<Vexa_Channel> GetChildShared(int index);
@@ -109,12 +117,15 @@ public:
     Vexa_ChannelHost* pChannelHost;
 
 private:
+    // A child of `type` from the maker, given the same maker; null without one.
+    std::shared_ptr<Vexa_Channel> MakeChannel(const GUID& type) const;
     ChannelType channelType_;
     std::string name_;
     int childCreationCount_ = 0;
     int setNameCalls_ = 0;
     int setCreationCountCalls_ = 0;
     std::vector<std::pair<ChildCreation, int>> createCalls_;
+    ChannelMaker maker_ = nullptr;
     std::vector<std::shared_ptr<Vexa_Channel>> children_;
     Vexa_ChannelGroup* group_ = nullptr;
     int interfaceType_ = 0;

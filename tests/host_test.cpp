@@ -197,6 +197,52 @@ TEST(HostChannelFile, CountsPastTheArraysAreRefused) {
     std::remove(path.c_str());
 }
 
+// The base names no channel type: children come from the maker the host
+// gave the channel, and the children it makes carry the same maker.
+TEST(HostChannelFile, ChildrenComeFromTheChannelsMaker) {
+    static int made = 0;
+    const ChannelMaker counting = [](const GUID& type) -> std::shared_ptr<Vexa_Channel> {
+        ++made;
+        if (type == kGuidValue) return std::make_shared<Vexa_Value>();
+        if (type == kGuidValueVector) return std::make_shared<Vexa_ValueVector>();
+        return nullptr;
+    };
+    ChildCreation record;
+    record.channelType.guidType = kGuidValue;
+    Vexa_Channel bare;
+    bare.SetChildCreateType(record, 2);
+    EXPECT_FALSE(bare.CreateChildren());
+    bare.SetChannelMaker(counting);
+    ASSERT_TRUE(bare.CreateChildren());
+    EXPECT_EQ(made, 1);
+    ASSERT_NE(dynamic_cast<Vexa_Value*>(bare.GetChild(2)), nullptr);
+
+    // A vector holding a value, loaded into a channel that lacks both: the
+    // file's loader gives the top channel the host's maker, and the vector
+    // it makes makes the value.
+    Vexa_Channel saved;
+    auto vector = std::make_shared<Vexa_ValueVector>();
+    auto value = std::make_shared<Vexa_Value>();
+    value->SetValue(2.5f);
+    vector->SetChild(0, value);
+    saved.SetChild(1, vector);
+    const std::string path = ::testing::TempDir() + "/host_maker_" + std::to_string(::getpid()) + ".bin";
+    ASSERT_TRUE(SaveChannelFile(saved, path));
+    Vexa_Channel loaded;
+    ASSERT_TRUE(LoadChannelFile(loaded, path));
+    auto* valueBack = loaded.GetChild(1) ? dynamic_cast<Vexa_Value*>(loaded.GetChild(1)->GetChild(0)) : nullptr;
+    ASSERT_NE(valueBack, nullptr);
+    EXPECT_EQ(valueBack->GetValue(), 2.5f);
+    // Loaded in place under a channel the test made: it borrows the parent's.
+    Vexa_Channel again;
+    auto kept = std::make_shared<Vexa_ValueVector>();
+    again.SetChild(1, kept);
+    ASSERT_TRUE(LoadChannelFile(again, path));
+    EXPECT_EQ(again.GetChild(1), kept.get());
+    EXPECT_NE(dynamic_cast<Vexa_Value*>(kept->GetChild(0)), nullptr);
+    std::remove(path.c_str());
+}
+
 TEST(HostPluginLoader, MissingLibraryNamesTheFile) {
     std::string error;
     EXPECT_EQ(PluginLibrary::Open("/nonexistent/libNoSuchPlugin.so", &error), nullptr);
