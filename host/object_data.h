@@ -77,7 +77,6 @@ public:
     // The render buffers as they stand, without making them; null when absent.
     IDirect3DVertexBuffer9* CurrentVertexBuffer() const { return vertexBuffer_.get(); }
     IDirect3DIndexBuffer9* CurrentIndexBuffer() const { return indexBuffer_.get(); }
-    int ReleaseBuffersCalls() const { return releaseCalls_; }
     // Length of each array as allocated (0 when missing).
     int PositionsLength() const { return posLen_; }
     int NormalsLength() const { return nrmLen_; }
@@ -101,5 +100,4 @@ private:
     int posLen_ = 0, nrmLen_ = 0, tcLen_[3] = {0, 0, 0}, colLen_ = 0, idxLen_ = 0;
     std::unique_ptr<IDirect3DVertexBuffer9> vertexBuffer_;
     std::unique_ptr<IDirect3DIndexBuffer9> indexBuffer_;
-    int releaseCalls_ = 0;
 };
