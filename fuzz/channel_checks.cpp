@@ -15,22 +15,6 @@ using namespace crumple;
 
 namespace {
 
-bool Finite(const D3DXVECTOR3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
-bool Finite(const D3DXVECTOR2& v) { return std::isfinite(v.x) && std::isfinite(v.y); }
-
-// Reads only what the arrays hold, whatever the counts say.
-bool AllFinite(Vexa_ObjectData& o) {
-    for (int v = 0; v < o.PositionsLength(); ++v)
-        if (!Finite(o.pPositions[v])) return false;
-    for (int v = 0; v < o.NormalsLength(); ++v)
-        if (!Finite(o.pNormals[v])) return false;
-    D3DXVECTOR2* sets[3] = {o.pTexCoords0, o.pTexCoords1, o.pTexCoords2};
-    for (int set = 0; set < 3; ++set)
-        for (int v = 0; v < o.TexCoordsLength(set); ++v)
-            if (!Finite(sets[set][v])) return false;
-    return true;
-}
-
 bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // A count the update wrote (its bits changed) must be one the channel can use.
@@ -44,14 +28,7 @@ std::string WrittenCount(const char* what, float now, float before, int capacity
 
 }  // namespace
 
-bool ArraysMatchCounts(Vexa_ObjectData& o) {
-    const int vc = o.GetVertexCount();
-    if (o.PositionsLength() != vc || o.NormalsLength() != vc || o.TexCoordsLength(0) != vc) return false;
-    for (int set = 1; set <= 2; ++set)
-        if (o.HasTexCoords(set) && o.TexCoordsLength(set) != vc) return false;
-    if (o.HasVertexColors() && o.ColorsLength() != vc) return false;
-    return o.IndexArrayLength() == o.GetIndexCount();
-}
+bool ArraysMatchCounts(Vexa_ObjectData& o) { return ArrayLengthsProblem(o).empty(); }
 
 bool UpdateFitsCaps(Vexa_Channel& channel) {
     Vexa_ObjectData* o = ObjectChild(&channel, kObjectData);
@@ -105,7 +82,7 @@ StateBefore TakeStateBefore(Vexa_Channel& channel) {
     state.vertexesChild = ValueChild(&channel, kVertexesUsed)->GetValue();
     state.indexesChild = ValueChild(&channel, kIndexesUsed)->GetValue();
     state.arraysSound = ArraysMatchCounts(o);
-    state.finite = AllFinite(o);
+    state.finite = NonFiniteProblem(o, INT_MAX).empty();
     if (!state.arraysSound) return state;
     const int vertices = counts.working ? counts.vertices : o.GetVertexCount();
     const int indices = counts.working ? counts.indices : o.GetIndexCount();
@@ -145,14 +122,13 @@ std::string CheckAfterUpdate(Vexa_Channel& channel, const StateBefore& before) {
     if (!before.indicesSound && !before.indicesInCapacity) return "";
     const int used = counts.working ? counts.vertices : vc;
     const int indices = counts.working ? counts.indices : ic - ic % 3;
-    const ::testing::AssertionResult sound = MeshIsSound(o, before.indicesSound ? used : vc, indices);
-    if (!sound) return sound.message();
+    const std::string problem = MeshProblem(o, before.indicesSound ? used : vc, indices);
+    if (!problem.empty()) return problem;
 
     if (o.CurrentVertexBuffer() && o.CurrentIndexBuffer() && o.pColors && o.pTexCoords1 && used > 0) {
         std::vector<int> list(static_cast<size_t>(used));
         std::iota(list.begin(), list.end(), 0);
-        const ::testing::AssertionResult match = RenderBuffersMatch(o, list);
-        if (!match) return match.message();
+        return RenderBuffersProblem(o, list);
     }
     return "";
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "errors.h"
+#include "mesh/vector_math.h"
 #include "scene.h"
 
 namespace {
@@ -28,7 +29,6 @@ const SettingCatalog& Catalog() {
     return catalog;
 }
 
-bool Finite(const D3DXVECTOR3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 bool Zero(const D3DXVECTOR3& v) { return v.x == 0.0f && v.y == 0.0f && v.z == 0.0f; }
 
 void CheckSettings(const SettingList& settings, const SettingCatalog& catalog, const std::string& where) {
@@ -49,7 +49,7 @@ void CheckScene(const Scene& scene, const SettingCatalog& catalog) {
             if (!std::isfinite(m.m[r][c])) Finding("a non-finite placement entry");
     if (m._14 != 0.0f || m._24 != 0.0f || m._34 != 0.0f || m._44 != 1.0f)
         Finding("placement's last column is not 0, 0, 0, 1");
-    if (!Finite(scene.view) || Zero(scene.view)) Finding("an unusable view direction");
+    if (!crumple::IsFinite(scene.view) || Zero(scene.view)) Finding("an unusable view direction");
     for (size_t i = 0; i < scene.hits.size(); ++i) {
         const Hit& hit = scene.hits[i];
         const std::string where = "hit " + std::to_string(i);
@@ -58,7 +58,7 @@ void CheckScene(const Scene& scene, const SettingCatalog& catalog) {
             if (!hit.reset) Finding(where + " neither resets nor hits");
             continue;
         }
-        if (!Finite(hit.position) || !Finite(hit.normal) || Zero(hit.normal))
+        if (!crumple::IsFinite(hit.position) || !crumple::IsFinite(hit.normal) || Zero(hit.normal))
             Finding(where + ": unusable position or normal");
         for (float x : {hit.mass1, hit.mass2, hit.speed})
             if (!std::isfinite(x) || x < 0.0f) Finding(where + ": a mass or speed that is negative or not finite");

@@ -16,37 +16,6 @@ namespace soak {
 
 namespace {
 
-// Every array as long as the capacity it belongs to.
-std::string Lengths(Vexa_ObjectData& o) {
-    const int vc = o.GetVertexCount(), ic = o.GetIndexCount();
-    std::ostringstream out;
-    if (o.PositionsLength() != vc || o.NormalsLength() != vc || o.TexCoordsLength(0) != vc ||
-        (o.HasTexCoords(1) && o.TexCoordsLength(1) != vc) || (o.HasTexCoords(2) && o.TexCoordsLength(2) != vc) ||
-        (o.HasVertexColors() && o.ColorsLength() != vc) || o.IndexArrayLength() != ic)
-        out << "array lengths differ from the capacities " << vc << "/" << ic;
-    return out.str();
-}
-
-// No used index at or past `limit`; no NaN among the first `positions` positions.
-std::string IndexesAndPositions(Vexa_ObjectData& o, int indexes, int limit, int positions) {
-    std::ostringstream out;
-    for (int p = 0; p < indexes; ++p) {
-        const int index = o.GetIndex(p);
-        if (index < 0 || index >= limit) {
-            out << "index " << index << " at position " << p << " not below " << limit;
-            return out.str();
-        }
-    }
-    for (int v = 0; v < positions; ++v) {
-        const D3DXVECTOR3& p = o.pPositions[v];
-        if (std::isnan(p.x) || std::isnan(p.y) || std::isnan(p.z)) {
-            out << "vertex " << v << " has a NaN position";
-            return out.str();
-        }
-    }
-    return {};
-}
-
 // The render buffers, when the host has them, hold every used record and
 // the whole index array. A raw mesh without colours or set 1 has no record
 // layout to compare with.
@@ -58,8 +27,8 @@ std::string RenderBytes(Vexa_ObjectData& o, int vertexes) {
     const size_t from = used.size();
     used.resize(static_cast<size_t>(vertexes));
     if (used.size() > from) std::iota(used.begin() + static_cast<std::ptrdiff_t>(from), used.end(), static_cast<int>(from));
-    const auto match = RenderBuffersMatch(o, used);
-    return match ? std::string() : std::string("render buffers: ") + match.message();
+    const std::string problem = RenderBuffersProblem(o, used);
+    return problem.empty() ? problem : "render buffers: " + problem;
 }
 
 template <typename T>
@@ -111,18 +80,16 @@ std::string CheckMesh(CrumpleScene& scene, CheckLevel level, bool countsFromPlug
 
     std::string failed;
     switch (level) {
-        case CheckLevel::kFull: {
-            const auto sound = MeshIsSound(*o, used.vertexes, used.indexes);
-            if (!sound) failed = sound.message();
-            break;
-        }
+        case CheckLevel::kFull: failed = MeshProblem(*o, used.vertexes, used.indexes); break;
         case CheckLevel::kNonFinite:
-            failed = Lengths(*o);
-            if (failed.empty()) failed = IndexesAndPositions(*o, used.indexes, used.vertexes, used.vertexes);
+            failed = ArrayLengthsProblem(*o);
+            if (failed.empty()) failed = IndicesProblem(*o, used.indexes, used.vertexes);
+            if (failed.empty()) failed = NanPositionProblem(*o, used.vertexes);
             break;
         case CheckLevel::kBrokenCounts:
-            failed = Lengths(*o);
-            if (failed.empty()) failed = IndexesAndPositions(*o, used.indexes, vc, vc);
+            failed = ArrayLengthsProblem(*o);
+            if (failed.empty()) failed = IndicesProblem(*o, used.indexes, vc);
+            if (failed.empty()) failed = NanPositionProblem(*o, vc);
             break;
     }
     if (failed.empty()) failed = RenderBytes(*o, used.vertexes);

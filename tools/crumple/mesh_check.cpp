@@ -1,23 +1,18 @@
 // The tool's mesh check; see mesh_check.h.
 #include "mesh_check.h"
 
-#include <cmath>
-
 #include "import_check.h"
+#include "mesh/vector_math.h"
 #include "mesh_io.h"
 
 namespace crumpletool {
 
 namespace {
 
-// `components` floats from the start of each value, as D3DX vectors lay them out.
 template <typename V>
-bool AllFinite(const std::vector<V>& values, int components) {
-    for (const V& v : values) {
-        const float* f = &v.x;
-        for (int c = 0; c < components; ++c)
-            if (!std::isfinite(f[c])) return false;
-    }
+bool AllFinite(const std::vector<V>& values) {
+    for (const V& v : values)
+        if (!crumple::IsFinite(v)) return false;
     return true;
 }
 
@@ -39,8 +34,8 @@ std::string MeshProblem(const MeshArrays& mesh) {
             return "index " + std::to_string(mesh.indices[p]) + " at " + std::to_string(p) + " not below " +
                    std::to_string(n) + " vertices";
     if (mesh.indices16 != (n <= kMax16BitVertices)) return "index width does not follow the vertex count";
-    if (!AllFinite(mesh.positions, 3) || !AllFinite(mesh.normals, 3) || !AllFinite(mesh.texCoords0, 2) ||
-        !AllFinite(mesh.texCoords1, 2) || !AllFinite(mesh.texCoords2, 2))
+    if (!AllFinite(mesh.positions) || !AllFinite(mesh.normals) || !AllFinite(mesh.texCoords0) ||
+        !AllFinite(mesh.texCoords1) || !AllFinite(mesh.texCoords2))
         return "a position, normal or texture coordinate that is not finite";
     return "";
 }
