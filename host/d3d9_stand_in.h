@@ -59,12 +59,9 @@ public:
 
     size_t GetSize() const { return size_; }
     const uint8_t* Data() const { return data_.get(); }
-    bool IsLocked() const { return locked_; }
-    int LockCount() const { return lockCount_; }
-    // Test hook: make every later Lock fail with D3DERR_INVALIDCALL and a null pointer.
-    void SetLockFails(bool fails) { lockFails_ = fails; }
 
 private:
+    friend class KorvaneTestAccess;
     size_t size_;
     std::unique_ptr<uint8_t[]> data_;
     bool locked_ = false;

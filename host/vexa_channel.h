@@ -97,8 +97,6 @@ public:
     // Host side.
     const std::string& GetChannelName() const { return name_; }
     int GetRequestedChildCreationCount() const { return childCreationCount_; }
-    int GetSetChannelNameCalls() const { return setNameCalls_; }
-    int GetSetChildCreationCountCalls() const { return setCreationCountCalls_; }
     // Every SetChildCreateType call, in call order, with the index it was given.
     const std::vector<std::pair<ChildCreation, int>>& GetChildCreateCalls() const { return createCalls_; }
     void SetChannelTypeRecord(const ChannelType& type) { channelType_ = type; }
@@ -117,6 +115,7 @@ public:
     Vexa_ChannelHost* pChannelHost;
 
 private:
+    friend class KorvaneTestAccess;
     // A child of `type` from the maker, given the same maker; null without one.
     std::shared_ptr<Vexa_Channel> MakeChannel(const GUID& type) const;
     ChannelType channelType_;

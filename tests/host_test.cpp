@@ -14,6 +14,7 @@
 #include "host/object_data.h"
 #include "host/plugin_loader.h"
 #include "host/value_channels.h"
+#include "korvane_test_access.h"
 #include "mesh_invariants.h"
 #include "test_scene.h"
 
@@ -115,7 +116,7 @@ TEST(HostObjectData, RenderBuffersAndLocks) {
     ASSERT_EQ(buffer.Lock(60, 40, &p, 0), D3D_OK);
     EXPECT_EQ(p, buffer.Data() + 60);
     buffer.Unlock();
-    buffer.SetLockFails(true);
+    KorvaneTestAccess::SetLockFails(buffer, true);
     EXPECT_EQ(buffer.Lock(0, 4, &p, 0), D3DERR_INVALIDCALL);
     EXPECT_EQ(p, nullptr);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "crumple_test_peer.h"
+#include "korvane_test_access.h"
 #include "mesh_invariants.h"
 #include "plugin/children.h"
 #include "test_scene.h"
@@ -142,8 +143,8 @@ TEST(MeshGpuUpload, ListedRecordsAndTheWholeIndexArray) {
         EXPECT_EQ(after, before);  // nothing but record 10 written, at 440 or 520
 
         // A refused lock leaves its buffer untouched.
-        vb.SetLockFails(true);
-        ib.SetLockFails(true);
+        KorvaneTestAccess::SetLockFails(vb, true);
+        KorvaneTestAccess::SetLockFails(ib, true);
         o.pPositions[10].x = -1.0f;
         o.SetIndex(8, 0);
         const std::vector<uint8_t> vertexBytes = snapshot(vb), indexBytes = snapshot(ib);

@@ -29,8 +29,9 @@ std::string IndicesProblem(Vexa_ObjectData& object, int indices, int limit);
 // IndicesProblem with the used vertices as the limit.
 std::string MeshProblem(Vexa_ObjectData& object, int verticesUsed, int indicesUsed);
 
-// The render vertex buffer holds the working arrays' record for each listed
-// vertex, and the index buffer holds the whole index array.
+// Neither render buffer is left locked, the vertex buffer holds the working
+// arrays' record for each listed vertex, and the index buffer holds the whole
+// index array.
 std::string RenderBuffersProblem(Vexa_ObjectData& object, const std::vector<int>& vertices);
 
 // MeshProblem and RenderBuffersProblem for EXPECT_TRUE / ASSERT_TRUE.

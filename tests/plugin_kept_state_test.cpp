@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "crumple_test_peer.h"
+#include "korvane_test_access.h"
 #include "mesh_invariants.h"
 #include "plugin/children.h"
 #include "test_scene.h"
@@ -156,12 +157,12 @@ TEST(KeptState, HostActionsBetweenUpdatesGiveTheBytesOfRecomputing) {
         bool uploaded = false;
         auto update = [&] {
             const RenderBufferMemory* before = kept.Object()->CurrentIndexBuffer();
-            const int locks = before ? before->LockCount() : -1;
+            const int locks = before ? KorvaneTestAccess::LockCount(*before) : -1;
             freshPeer.ForgetKeptState();
             kept.Update();
             fresh.Update();
             const RenderBufferMemory* after = kept.Object()->CurrentIndexBuffer();
-            uploaded = after && (after != before || after->LockCount() != locks);
+            uploaded = after && (after != before || KorvaneTestAccess::LockCount(*after) != locks);
         };
         update();
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "crumple_test_peer.h"
+#include "korvane_test_access.h"
 #include "plugin/children.h"
 #include "test_scene.h"
 
@@ -63,9 +64,9 @@ TEST(PluginRecords, TwentyNineChildrenThroughOneReusedRecord) {
     CrumpleScene scene, other;
     Vexa_Channel* channel = scene.channel();
     EXPECT_NE(other.channel(), channel);
-    EXPECT_EQ(channel->GetSetChannelNameCalls(), 1);
+    EXPECT_EQ(KorvaneTestAccess::SetChannelNameCalls(*channel), 1);
     EXPECT_EQ(channel->GetChannelName(), "Crumple");
-    EXPECT_EQ(channel->GetSetChildCreationCountCalls(), 1);
+    EXPECT_EQ(KorvaneTestAccess::SetChildCreationCountCalls(*channel), 1);
     EXPECT_EQ(channel->GetRequestedChildCreationCount(), 1);
     const auto& calls = channel->GetChildCreateCalls();
     ASSERT_EQ(calls.size(), 29u);

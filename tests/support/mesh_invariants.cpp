@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "korvane_test_access.h"
 #include "mesh/vector_math.h"
 
 using crumple::IsFinite;
@@ -83,6 +84,7 @@ std::string RenderBuffersProblem(Vexa_ObjectData& o, const std::vector<int>& ver
     IDirect3DVertexBuffer9* vb = o.CurrentVertexBuffer();
     IDirect3DIndexBuffer9* ib = o.CurrentIndexBuffer();
     if (!vb || !ib) return "render buffers missing";
+    if (KorvaneTestAccess::IsLocked(*vb) || KorvaneTestAccess::IsLocked(*ib)) return "a render buffer was left locked";
     const size_t size = static_cast<size_t>(o.VertexRecordSize());
     if (vb->GetSize() < size * static_cast<size_t>(o.GetVertexCount())) return "vertex buffer too small";
     for (int v : vertices) {
