@@ -1,12 +1,12 @@
 // Dents: listed vertices are pushed into the object, each within its own
-// allowance. The blue byte of a vertex colour records, in 255ths of "Max
-// dent", how much of the allowance earlier hits have used; 255 means spent.
+// allowance; see dent_damage.h.
+#include "damage/dent_damage.h"
+
 #include <cmath>
 
 #include "mesh/vector_math.h"
-#include "plugin/Kel_Crumple.h"
 
-using namespace crumple;
+namespace crumple {
 
 namespace {
 
@@ -16,26 +16,21 @@ constexpr double kFalloffEpsilon = static_cast<double>(1e-5f);
 
 }  // namespace
 
-// Reads: positions, normals and colours of the listed vertices, vCollisionPos,
-// fDentAngle, fMaxDent. Writes: position, normal and dent record of every
-// listed vertex that moves. Returns the largest single move, 0 when none.
-// Assumes the list holds vertex numbers of the working arrays (others are
-// skipped) and `offset` is the collision normal times the dent depth.
-float Kel_Crumple::ApplyDentDamage(D3DXVECTOR3 offset, float radius, std::vector<int>* list) {
-    Vexa_ObjectData* o = pObjectData;
+float DentVertices(const MeshView& mesh, const DentSettings& settings, D3DXVECTOR3 offset, float radius,
+                   const std::vector<int>& vertices) {
     float largest = 0.0f;
-    if (!o || !list || !o->pPositions || !o->pNormals || !o->pColors) return largest;
-    const int capacity = o->GetVertexCount();
-    const D3DXVECTOR3 h = vCollisionPos;
-    const float a = fDentAngle;
+    if (!mesh.positions || !mesh.normals || !mesh.colors) return largest;
+    const int capacity = mesh.vertexCapacity;
+    const D3DXVECTOR3 h = settings.impactPoint;
+    const float a = settings.dentAngle;
+    const float maxDent = settings.maxDent;
     const float oneMinusA = 1.0f - a;
     const D3DXVECTOR3 target = Add(h, offset);
 
-    for (size_t k = 0; k < list->size(); ++k) {
-        const int v = (*list)[k];
+    for (const int v : vertices) {
         if (v < 0 || v >= capacity) continue;
-        const D3DXVECTOR3 p = o->pPositions[v];
-        const uint32_t record = o->pColors[v] & 0xFFu;
+        const D3DXVECTOR3 p = mesh.positions[v];
+        const uint32_t record = mesh.colors[v] & 0xFFu;
         if (record == 255u) continue;  // allowance spent: no move, contributes 0
 
         // a = 0 pushes every vertex in parallel by the offset, a = 1 draws
@@ -56,16 +51,16 @@ float Kel_Crumple::ApplyDentDamage(D3DXVECTOR3 offset, float radius, std::vector
         const D3DXVECTOR3 moved = Add(p, Scale(unit, share));
         const float step = Length(Sub(moved, p));
 
-        const float allowed = static_cast<float>(static_cast<double>(static_cast<float>(255u - record) * fMaxDent) / 255.0);
+        const float allowed = static_cast<float>(static_cast<double>(static_cast<float>(255u - record) * maxDent) / 255.0);
         D3DXVECTOR3 position;
-        uint32_t color = o->pColors[v];
+        uint32_t color = mesh.colors[v];
         float contribution;
         if (allowed > step) {
             position = moved;
             contribution = step;
             // Truncated 255ths of the allowance; held below the spent mark so
             // the record can never carry into the green byte.
-            const double used = static_cast<double>(step / fMaxDent) * 255.0;
+            const double used = static_cast<double>(step / maxDent) * 255.0;
             const double room = static_cast<double>(255u - record);
             color += static_cast<uint32_t>(used < room ? (used > 0.0 ? used : 0.0) : room);
         } else {
@@ -79,20 +74,22 @@ float Kel_Crumple::ApplyDentDamage(D3DXVECTOR3 offset, float radius, std::vector
         // result: the vertex stays as it is and contributes 0.
         if (!IsFinite(position) || !std::isfinite(contribution)) continue;
 
-        o->pPositions[v] = position;
-        o->pColors[v] = color;
+        mesh.positions[v] = position;
+        mesh.colors[v] = color;
 
         // Bend the normal towards the impact point; the old normal weighs 10,
         // applied in double, so each component is rounded once after the sum.
-        const D3DXVECTOR3 n = o->pNormals[v], towards = Sub(h, position);
+        const D3DXVECTOR3 n = mesh.normals[v], towards = Sub(h, position);
         const D3DXVECTOR3 bent(static_cast<float>(10.0 * n.x + towards.x), static_cast<float>(10.0 * n.y + towards.y),
                                static_cast<float>(10.0 * n.z + towards.z));
         const float inverse = 1.0f / Length(bent);
         const D3DXVECTOR3 normal(bent.x * inverse, bent.y * inverse, bent.z * inverse);
         // A bent normal of length 0 cannot be normalised; the old one stays.
-        if (IsFinite(normal)) o->pNormals[v] = normal;
+        if (IsFinite(normal)) mesh.normals[v] = normal;
 
         if (largest < contribution) largest = contribution;
     }
     return largest;
 }
+
+}  // namespace crumple
