@@ -3,6 +3,7 @@
 // the algorithm.
 #include "damage/alpha_damage.h"
 #include "damage/dent_damage.h"
+#include "damage/vertex_range_search.h"
 #include "plugin/Kel_Crumple.h"
 
 using namespace crumple;
@@ -19,4 +20,9 @@ float Kel_Crumple::ApplyDentDamage(D3DXVECTOR3 offset, float radius, std::vector
 void Kel_Crumple::ApplyAlphaDamage(std::vector<int>* list) {
     if (!pObjectData || !list) return;
     MarkAlpha(ViewOf(*pObjectData, iVertexesUsed, iIndexesUsed), iAlphaDamageValue, *list);
+}
+
+void Kel_Crumple::SearchVertexesInRange(float radius, std::vector<int>* list) {
+    if (!pObjectData || !list) return;
+    FindVerticesInSphere(ViewOf(*pObjectData, iVertexesUsed, iIndexesUsed), vCollisionPos, radius, list);
 }
