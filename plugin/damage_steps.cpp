@@ -1,12 +1,62 @@
 // The channel's damage steps that are algorithms of their own: each reads
 // the settings it needs from the channel, views the working mesh and calls
 // the algorithm.
+#include <algorithm>
+
 #include "damage/alpha_damage.h"
 #include "damage/dent_damage.h"
+#include "damage/impact_setup.h"
 #include "damage/vertex_range_search.h"
 #include "plugin/Kel_Crumple.h"
+#include "plugin/children.h"
 
 using namespace crumple;
+
+// Reads: children 0, 1, 3, 4, 5, 22, 23, the placement matrix of pObjectData,
+// fImpactFactor. Returns the impact energy, 0 for no impact. Writes
+// vCollisionPos, vCollisionNormal, iVertexesUsed and iIndexesUsed only when it
+// returns an energy other than 0, so a hit that does nothing leaves them be.
+float Kel_Crumple::Initialize() {
+    Vexa_ValueVector* positionChild = VectorChild(this, kCollisionPosition);
+    Vexa_ValueVector* normalChild = VectorChild(this, kCollisionNormal);
+    Vexa_Value* mass1Child = ValueChild(this, kMassBody1);
+    Vexa_Value* mass2Child = ValueChild(this, kMassBody2);
+    Vexa_Value* speedChild = ValueChild(this, kMaxImpactSpeed);
+    Vexa_Value* verticesChild = ValueChild(this, kVertexesUsed);
+    Vexa_Value* indicesChild = ValueChild(this, kIndexesUsed);
+    if (!positionChild || !normalChild || !mass1Child || !mass2Child || !speedChild || !verticesChild ||
+        !indicesChild || !pObjectData)
+        return 0.0f;
+
+    Collision collision;
+    collision.position = positionChild->GetValue();
+    collision.normal = normalChild->GetValue();
+    collision.mass1 = mass1Child->GetValue();
+    collision.mass2 = mass2Child->GetValue();
+    collision.speed = speedChild->GetValue();
+    D3DXMATRIX placement;
+    pObjectData->GetWorldMatrix(&placement);
+    ImpactSettings settings;
+    settings.impactFactor = fImpactFactor;
+    settings.shoreMass = iMassShore;
+    settings.impactDivider = iDefaultImpactDivider;
+    const Impact impact = ComputeImpact(collision, placement, settings);
+    if (impact.energy == 0.0f) return 0.0f;
+
+    vCollisionPos = impact.position;
+    vCollisionNormal = impact.normal;
+    // Counters edited from outside are held within the capacities (and the
+    // index count to whole triangles), so the pass never reads or writes past
+    // the arrays.
+    const int vertexCapacity = std::max(0, pObjectData->GetVertexCount());
+    const int indexCapacity = std::max(0, pObjectData->GetIndexCount());
+    iVertexesUsed = std::clamp(ReadUsedCount(verticesChild->GetValue(), iKeptVertexesUsed), 0, vertexCapacity);
+    iIndexesUsed = std::clamp(ReadUsedCount(indicesChild->GetValue(), iKeptIndexesUsed), 0, indexCapacity);
+    iIndexesUsed -= iIndexesUsed % 3;
+    return impact.energy;
+}
+
+float Kel_Crumple::CalcAngle(D3DXVECTOR3 a, D3DXVECTOR3 b) { return AngleBetween(a, b); }
 
 float Kel_Crumple::ApplyDentDamage(D3DXVECTOR3 offset, float radius, std::vector<int>* list) {
     if (!pObjectData || !list) return 0.0f;
