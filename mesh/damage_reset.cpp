@@ -1,12 +1,11 @@
-// Undoing the damage: the undamaged mesh of child 28 goes back into child 2 at
-// its own size, and the counters return to "no working buffers".
+// Undoing the damage; see damage_reset.h.
 #include <cstring>
 
-#include "mesh/array_remake.h"
-#include "plugin/Kel_Crumple.h"
-#include "plugin/children.h"
+#include "mesh/damage_reset.h"
 
-using namespace crumple;
+#include "mesh/array_remake.h"
+
+namespace crumple {
 
 namespace {
 
@@ -24,23 +23,11 @@ void CopyOrZero(T* target, const T* source, int count) {
 
 }  // namespace
 
-// Reads: children 24, 25, 28, 2 and 22; the undamaged mesh of child 28.
-// Writes: child 2's counts, arrays, index array and render buffers; children
-// 22, 24 and 25 to 0. Child 23 is left for the next buffer creation to set.
-// Missing children, child 2 and 28 being one object, or an undamaged mesh
-// without vertices or indices (which the object cannot be resized to) change nothing.
-void Kel_Crumple::RestoreUndamaged() {
-    Vexa_Value* cumulativeImpact = ValueChild(this, kCumulativeImpact);
-    Vexa_Value* holesUnderWater = ValueChild(this, kHolesUnderWater);
-    Vexa_ObjectData* original = ObjectChild(this, kOriginalObjectData);
-    Vexa_ObjectData* object = ObjectChild(this, kObjectData);
-    Vexa_Value* verticesUsed = ValueChild(this, kVertexesUsed);
-    if (cumulativeImpact == nullptr || holesUnderWater == nullptr || original == nullptr || object == nullptr ||
-        verticesUsed == nullptr || original == object)
-        return;
+bool RestoreMesh(Vexa_ObjectData* object, Vexa_ObjectData* original) {
+    if (object == nullptr || original == nullptr || object == original) return false;
     const int vc = original->GetVertexCount();
     const int ic = original->GetIndexCount();
-    if (vc <= 0 || ic <= 0) return;
+    if (vc <= 0 || ic <= 0) return false;
 
     object->ReleaseBuffers();
     object->SetVertexCount(vc);
@@ -62,9 +49,7 @@ void Kel_Crumple::RestoreUndamaged() {
     object->SetIndex(0, 0);
     for (int p = 0; p < ic; ++p) object->SetIndex(original->GetIndex(p), p);
     object->CreateBuffers();
-
-    // Child 22 at 0 makes the next update prepare the buffers again.
-    verticesUsed->SetValue(0.0f);
-    cumulativeImpact->SetValue(0.0f);
-    holesUnderWater->SetValue(0.0f);
+    return true;
 }
+
+}  // namespace crumple

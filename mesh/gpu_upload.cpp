@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "plugin/Kel_Crumple.h"
+#include "mesh/gpu_upload.h"
+
+namespace crumple {
 
 namespace {
 
@@ -31,12 +33,7 @@ void WriteLocked(Buffer* buffer, size_t bytes, Copy copy) {
 
 }  // namespace
 
-// Reads: pObjectData's arrays and counts, the vertex numbers in `list`.
-// Writes: one whole record per listed vertex (list order, repeats rewritten)
-// into the vertex buffer, and the whole index array into the index buffer.
-// Entries outside [0, vertex count) are skipped rather than written past the buffer.
-void Kel_Crumple::UpdateGPUBuffer(std::vector<int>* list) {
-    Vexa_ObjectData* object = pObjectData;
+void UploadChanges(Vexa_ObjectData* object, const std::vector<int>* list) {
     if (object == nullptr) return;
     const int vc = object->GetVertexCount();
     const int ic = object->GetIndexCount();
@@ -68,3 +65,5 @@ void Kel_Crumple::UpdateGPUBuffer(std::vector<int>* list) {
     const size_t bytes = static_cast<size_t>(std::max(ic, 0)) * width;
     WriteLocked(object->GetIndexBuffer(), bytes, [&](uint8_t* base) { std::memcpy(base, array, bytes); });
 }
+
+}  // namespace crumple

@@ -7,6 +7,8 @@
 #include "damage/dent_damage.h"
 #include "damage/impact_setup.h"
 #include "damage/vertex_range_search.h"
+#include "mesh/damage_reset.h"
+#include "mesh/gpu_upload.h"
 #include "plugin/Kel_Crumple.h"
 #include "plugin/children.h"
 
@@ -75,4 +77,28 @@ void Kel_Crumple::ApplyAlphaDamage(std::vector<int>* list) {
 void Kel_Crumple::SearchVertexesInRange(float radius, std::vector<int>* list) {
     if (!pObjectData || !list) return;
     FindVerticesInSphere(ViewOf(*pObjectData, iVertexesUsed, iIndexesUsed), vCollisionPos, radius, list);
+}
+
+void Kel_Crumple::UpdateGPUBuffer(std::vector<int>* list) { UploadChanges(pObjectData, list); }
+
+// Reads: children 24, 25, 28, 2 and 22; the undamaged mesh of child 28.
+// Writes: child 2's counts, arrays, index array and render buffers; children
+// 22, 24 and 25 to 0. Child 23 is left for the next buffer creation to set.
+// Missing children, child 2 and 28 being one object, or an undamaged mesh
+// without vertices or indices (which the object cannot be resized to) change nothing.
+void Kel_Crumple::RestoreUndamaged() {
+    Vexa_Value* cumulativeImpact = ValueChild(this, kCumulativeImpact);
+    Vexa_Value* holesUnderWater = ValueChild(this, kHolesUnderWater);
+    Vexa_ObjectData* original = ObjectChild(this, kOriginalObjectData);
+    Vexa_ObjectData* object = ObjectChild(this, kObjectData);
+    Vexa_Value* verticesUsed = ValueChild(this, kVertexesUsed);
+    if (cumulativeImpact == nullptr || holesUnderWater == nullptr || original == nullptr || object == nullptr ||
+        verticesUsed == nullptr || original == object)
+        return;
+    if (!RestoreMesh(object, original)) return;
+
+    // Child 22 at 0 makes the next update prepare the buffers again.
+    verticesUsed->SetValue(0.0f);
+    cumulativeImpact->SetValue(0.0f);
+    holesUnderWater->SetValue(0.0f);
 }
