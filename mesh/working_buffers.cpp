@@ -1,26 +1,19 @@
-// Creation of the working buffers: the mesh of child 2 enlarged in place by the
-// two multipliers, the old mesh at the front, harmless filler behind it.
+// Creation of the working buffers; see working_buffers.h.
+#include "mesh/working_buffers.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstring>
 #include <vector>
 
 #include "mesh/array_remake.h"
-#include "plugin/Kel_Crumple.h"
-#include "plugin/children.h"
 
-using namespace crumple;
+namespace crumple {
 
 namespace {
 
-const char kRefusedMessage[] = "DamageChannel->vertexfactor or indexfactor is 0!, increasing buffers aborted";
-
 // A mesh with 16-bit indices cannot name a vertex beyond this many.
 const int kMaxVertices16 = 65536;
-
-// Below 1 the copied mesh would not fit; NaN fails the comparison too, so 0,
-// negatives and NaN are all refused here.
-bool UsableMultiplier(float factor) { return factor >= 1.0f; }
 
 // count as float, product in double, truncated toward zero. False when the
 // product is not a number or too large for an int.
@@ -46,48 +39,25 @@ void Restore(T* array, const std::vector<T>& saved) {
 
 }  // namespace
 
-// Reads: fVertexFactor, fIndexFactor, child 2's mesh. Writes: children 22 and
-// 23 (the counts before enlargement), child 2's arrays at the new capacities.
-// Assumes CallChannel has just cached the multipliers. Refused settings give the
-// message and change nothing, so the next update tries again.
-void Kel_Crumple::IncreaseVertexBufferSize() {
-    auto refuse = [this] {
-        if (pChannelHost != nullptr) pChannelHost->showDebugMessage2(kRefusedMessage);
-    };
-    if (!UsableMultiplier(fVertexFactor) || !UsableMultiplier(fIndexFactor)) {
-        refuse();
-        return;
-    }
+// Below 1 the copied mesh would not fit; NaN fails the comparison too, so 0,
+// negatives and NaN are all refused here.
+bool UsableMultipliers(float vertexFactor, float indexFactor) { return vertexFactor >= 1.0f && indexFactor >= 1.0f; }
 
-    Vexa_ObjectData* object = ObjectChild(this, kObjectData);
-    Vexa_Value* verticesUsed = ValueChild(this, kVertexesUsed);
-    Vexa_Value* indicesUsed = ValueChild(this, kIndexesUsed);
-    if (object == nullptr || verticesUsed == nullptr || indicesUsed == nullptr) return;
-
-    // The counts do not change before step 10, so the capacities are settled
-    // first and a refusal leaves the mesh untouched.
+bool EnlargeWorkingMesh(Vexa_ObjectData* object, float vertexFactor, float indexFactor) {
+    if (object == nullptr || !UsableMultipliers(vertexFactor, indexFactor)) return false;
+    // The capacities are settled before anything changes, so a refusal
+    // leaves the mesh untouched.
     const int vc = object->GetVertexCount();
     const int ic = object->GetIndexCount();
     int vcap = 0, icap = 0;
-    if (!Capacity(vc, fVertexFactor, &vcap) || !Capacity(ic, fIndexFactor, &icap)) {
-        refuse();
-        return;
-    }
+    if (!Capacity(vc, vertexFactor, &vcap) || !Capacity(ic, indexFactor, &icap)) return false;
     // No vertex number may wrap in a 16-bit index array.
     if (object->pIndices16 != nullptr && vcap > kMaxVertices16) vcap = std::max(vc, kMaxVertices16);
     // Counts beyond 2^24 lose bits as floats; never make room smaller than the mesh.
-    if (vcap < vc || icap < ic) {
-        refuse();
-        return;
-    }
-
-    verticesUsed->SetValue(static_cast<float>(vc));
-    indicesUsed->SetValue(static_cast<float>(ic));
-    iKeptVertexesUsed = vc;
-    iKeptIndexesUsed = ic;
+    if (vcap < vc || icap < ic) return false;
     // Nothing to enlarge, and the object's setters would write vertex 0 of an
-    // empty array. Child 22 stays 0, so every update comes back here.
-    if (vc == 0) return;
+    // empty array.
+    if (vc == 0) return true;
 
     // Colours carry damage state; pure white would read as already marked.
     if (!object->HasVertexColors()) object->SetVertexColor(0xFFFFFFFFu, 0);
@@ -127,4 +97,7 @@ void Kel_Crumple::IncreaseVertexBufferSize() {
     // Spare triangles (1, 1, 1) are degenerate and draw nothing.
     for (int i = 0; i < ic; ++i) object->SetIndex(indices[static_cast<size_t>(i)], i);
     for (int i = ic; i < icap; ++i) object->SetIndex(1, i);
+    return true;
 }
+
+}  // namespace crumple

@@ -9,10 +9,46 @@
 #include "damage/vertex_range_search.h"
 #include "mesh/damage_reset.h"
 #include "mesh/gpu_upload.h"
+#include "mesh/working_buffers.h"
 #include "plugin/Kel_Crumple.h"
 #include "plugin/children.h"
 
 using namespace crumple;
+
+namespace {
+
+const char kRefusedMessage[] = "DamageChannel->vertexfactor or indexfactor is 0!, increasing buffers aborted";
+
+}  // namespace
+
+// Reads: fVertexFactor, fIndexFactor, child 2's mesh. Writes: children 22 and
+// 23 (the counts before enlargement), child 2's arrays at the new capacities.
+// Assumes CallChannel has just cached the multipliers. Refused settings give the
+// message and change nothing, so the next update tries again; a mesh without
+// vertices leaves child 22 at 0, so every update comes back here.
+void Kel_Crumple::IncreaseVertexBufferSize() {
+    auto refuse = [this] {
+        if (pChannelHost != nullptr) pChannelHost->showDebugMessage2(kRefusedMessage);
+    };
+    if (!UsableMultipliers(fVertexFactor, fIndexFactor)) {
+        refuse();
+        return;
+    }
+    Vexa_ObjectData* object = ObjectChild(this, kObjectData);
+    Vexa_Value* verticesUsed = ValueChild(this, kVertexesUsed);
+    Vexa_Value* indicesUsed = ValueChild(this, kIndexesUsed);
+    if (object == nullptr || verticesUsed == nullptr || indicesUsed == nullptr) return;
+    const int vc = object->GetVertexCount();
+    const int ic = object->GetIndexCount();
+    if (!EnlargeWorkingMesh(object, fVertexFactor, fIndexFactor)) {
+        refuse();
+        return;
+    }
+    verticesUsed->SetValue(static_cast<float>(vc));
+    indicesUsed->SetValue(static_cast<float>(ic));
+    iKeptVertexesUsed = vc;
+    iKeptIndexesUsed = ic;
+}
 
 // Reads: children 0, 1, 3, 4, 5, 22, 23, the placement matrix of pObjectData,
 // fImpactFactor. Returns the impact energy, 0 for no impact. Writes
