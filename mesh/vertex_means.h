@@ -1,6 +1,6 @@
 // Attributes of new vertices and the centre test of new triangles, inline so
 // that hole damage's inner loop pays no call per vertex or triangle. The
-// members AddVertexToArray, CalcAverageColor and AddIndexesToArray are these.
+// channel's AddVertexToArray, CalcAverageColor and AddIndexesToArray are these.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
-// Gathering new vertices and triangles: hole damage collects one pass's work
-// in lists of its own and commits them at the end of the pass.
-#include "mesh/index_access.h"
+// The channel's insertion steps: hole damage gathers one pass's new vertices
+// and triangles in lists of its own (mesh/vertex_means.h) and commits them
+// at the end of the pass (mesh/index_lookup.h).
+#include "mesh/index_lookup.h"
 #include "mesh/vertex_means.h"
 #include "plugin/Kel_Crumple.h"
 
@@ -40,18 +41,6 @@ uint32_t Kel_Crumple::CalcAverageColor(uint32_t c1, uint32_t c2) { return Averag
 
 uint32_t Kel_Crumple::CalcAverageColor(uint32_t c1, uint32_t c2, uint32_t c3) { return AverageColor(c1, c2, c3); }
 
-// Writes index `vertex` at `position` and records the position in the lookup
-// entry of `vertex`. A vertex beyond the table grows the table to cover it.
-// Refused (nothing written): a position outside the index array, or a vertex
-// number the mesh cannot hold (negative, at or past the vertex capacity, or
-// past 65535 on a 16-bit index array), since such an index would point past
-// the vertices or wrap.
 void Kel_Crumple::AddIndexToBufferAndLookup(int vertex, int position) {
-    Vexa_ObjectData* o = pObjectData;
-    if (!o || position < 0 || position >= o->GetIndexCount()) return;
-    if (vertex < 0 || vertex >= o->GetVertexCount() || vertex >= AddressableVertexes(o)) return;
-    o->SetIndex(vertex, position);
-    if (static_cast<size_t>(vertex) >= vIndexLookupTable.size())
-        vIndexLookupTable.resize(static_cast<size_t>(vertex) + 1);
-    vIndexLookupTable[static_cast<size_t>(vertex)].push_back(position);
+    if (pObjectData) SetIndexWithLookup(pObjectData, &vIndexLookupTable, vertex, position);
 }
