@@ -1,13 +1,13 @@
-// From vertices to triangles: the per-vertex index lookup table, the search
-// for the triangles that use listed vertices, and the sphere-straddle test.
+// From vertices to triangles; see triangle_search.h.
+#include "damage/triangle_search.h"
+
 #include <algorithm>
 #include <cstdint>
 
 #include "mesh/sse2.h"
 #include "mesh/vector_math.h"
-#include "plugin/Kel_Crumple.h"
 
-using namespace crumple;
+namespace crumple {
 
 namespace {
 
@@ -137,79 +137,55 @@ void ScanIndexes(const Index* indices, int start, long long end, const ListedVer
 
 }  // namespace
 
-// Reads: the used part of the index array. Writes: vIndexLookupTable, one
-// entry per vertex slot (GetVertexCount()), entry v listing ascending every
-// used position holding v. Hits do not build it (the search reads the
-// indices directly); it stays for callers that extend it entry by entry
-// through AddIndexToBufferAndLookup. The inner lists keep their storage.
-void Kel_Crumple::CreateIndexLookupTable() {
-    Vexa_ObjectData* o = pObjectData;
-    const int capacity = o ? std::max(0, o->GetVertexCount()) : 0;
-    vIndexLookupTable.resize(static_cast<size_t>(capacity));
-    for (std::vector<int>& entry : vIndexLookupTable) entry.clear();
-    if (!o) return;
-    const int used = std::min(iIndexesUsed, o->GetIndexCount());
-    if (o->pIndices32)
-        FillLookupTable(o->pIndices32, used, vIndexLookupTable);
-    else if (o->pIndices16)
-        FillLookupTable(o->pIndices16, used, vIndexLookupTable);
+void BuildLookupTable(const MeshView& mesh, std::vector<std::vector<int>>* table) {
+    const int capacity = std::max(0, mesh.vertexCapacity);
+    table->resize(static_cast<size_t>(capacity));
+    for (std::vector<int>& entry : *table) entry.clear();
+    const int used = std::min(mesh.indicesUsed, mesh.indexCapacity);
+    if (mesh.indices32)
+        FillLookupTable(mesh.indices32, used, *table);
+    else if (mesh.indices16)
+        FillLookupTable(mesh.indices16, used, *table);
 }
 
-// Reads: the index array from `start` over `count` positions (scan), or every
-// used position (start 0 with 75 or more listed vertices, where the lookup
-// table would be consulted: the table lists exactly the used positions of each
-// vertex, so one read of the used indices against the listed set finds the
-// same triangles without building it). Writes: appends to *found, ascending
-// and once each, the start of every triangle with a listed corner. Assumes
-// `start` is a multiple of 3. Positions outside the index array are not read.
-void Kel_Crumple::FindTrianglesInRange(int start, int count, const std::vector<int>& vertexes,
-                                       std::vector<int>* found) {
-    Vexa_ObjectData* o = pObjectData;
-    if (!o || !found || vertexes.empty()) return;
+void FindTrianglesWithVertices(const MeshView& mesh, int start, int count, const std::vector<int>& vertexes,
+                               std::vector<int>* found) {
+    if (!found || vertexes.empty()) return;
     long long end = 0;
     if (start == 0 && vertexes.size() >= kLookupModeMinimum) {
         // The table holds only values below the vertex capacity.
-        const int capacity = o->GetVertexCount();
+        const int capacity = mesh.vertexCapacity;
         std::vector<int> tabled;
         tabled.reserve(vertexes.size());
         for (int v : vertexes)
             if (v >= 0 && v < capacity) tabled.push_back(v);
-        if (tabled.empty() || (!o->pIndices32 && !o->pIndices16)) return;
-        end = std::min(iIndexesUsed, o->GetIndexCount());
+        if (tabled.empty() || (!mesh.indices32 && !mesh.indices16)) return;
+        end = std::min(mesh.indicesUsed, mesh.indexCapacity);
         const ListedVertexes listed(tabled, end);
-        if (o->pIndices32)
-            ScanIndexes(o->pIndices32, 0, end, listed, found);
+        if (mesh.indices32)
+            ScanIndexes(mesh.indices32, 0, end, listed, found);
         else
-            ScanIndexes(o->pIndices16, 0, end, listed, found);
+            ScanIndexes(mesh.indices16, 0, end, listed, found);
         return;
     }
-    end = std::min(static_cast<long long>(start) + std::max(count, 0), static_cast<long long>(o->GetIndexCount()));
+    end = std::min(static_cast<long long>(start) + std::max(count, 0), static_cast<long long>(mesh.indexCapacity));
     const ListedVertexes listed(vertexes, end - start);
-    if (o->pIndices32)
-        ScanIndexes(o->pIndices32, start, end, listed, found);
-    else if (o->pIndices16)
-        ScanIndexes(o->pIndices16, start, end, listed, found);
+    if (mesh.indices32)
+        ScanIndexes(mesh.indices32, start, end, listed, found);
+    else if (mesh.indices16)
+        ScanIndexes(mesh.indices16, start, end, listed, found);
     else
         ScanIndexes(static_cast<const uint32_t*>(nullptr), start, end, listed, found);
 }
 
-// Reads and writes as FindTrianglesInRange; the set is not cleared.
-void Kel_Crumple::SearchTrianglesInRange(int start, int count, std::vector<int> vertexes,
-                                         std::set<int>* triangles) {
-    if (!triangles) return;
-    std::vector<int> found;
-    FindTrianglesInRange(start, count, vertexes, &found);
-    for (int t : found) triangles->insert(t);
-}
-
-// Reads: vCollisionPos. True when a, b and c lie all strictly inside or all
-// strictly outside the sphere of `radius`; false when they straddle its
-// surface or any lies exactly on it. Says nothing about which side.
-bool Kel_Crumple::AllInsideOrOutsideCollision(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3& c, float radius) {
+bool AllOnOneSide(const D3DXVECTOR3& centre, const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c,
+                  float radius) {
     const float r2 = radius * radius;
-    const float sa = SquaredDistance(a, vCollisionPos);
-    const float sb = SquaredDistance(b, vCollisionPos);
-    const float sc = SquaredDistance(c, vCollisionPos);
+    const float sa = SquaredDistance(a, centre);
+    const float sb = SquaredDistance(b, centre);
+    const float sc = SquaredDistance(c, centre);
     if (sa < r2 && sb < r2 && sc < r2) return true;
     return sa > r2 && sb > r2 && sc > r2;
 }
+
+}  // namespace crumple

@@ -33,8 +33,10 @@ inline MeshView ViewOf(Vexa_ObjectData& object, int verticesUsed, int indicesUse
     view.texCoords[1] = object.pTexCoords1;
     view.texCoords[2] = object.pTexCoords2;
     view.colors = reinterpret_cast<uint32_t*>(object.pColors);
-    view.indices16 = object.UsesIndices16() ? object.pIndices16 : nullptr;
-    view.indices32 = object.UsesIndices16() ? nullptr : object.pIndices32;
+    // The 32-bit array when there is one, as every reader of the index array
+    // takes it.
+    view.indices32 = object.pIndices32;
+    view.indices16 = object.pIndices32 ? nullptr : object.pIndices16;
     view.vertexCapacity = object.GetVertexCount();
     view.indexCapacity = object.GetIndexCount();
     view.verticesUsed = verticesUsed;

@@ -1,0 +1,35 @@
+// The channel's triangle-search steps, over the working mesh's view.
+#include "damage/triangle_search.h"
+#include "plugin/Kel_Crumple.h"
+
+using namespace crumple;
+
+// Hits do not build the table (the search reads the indices directly); it
+// stays for callers that extend it entry by entry through
+// AddIndexToBufferAndLookup.
+void Kel_Crumple::CreateIndexLookupTable() {
+    if (!pObjectData) {
+        vIndexLookupTable.clear();
+        return;
+    }
+    BuildLookupTable(ViewOf(*pObjectData, iVertexesUsed, iIndexesUsed), &vIndexLookupTable);
+}
+
+void Kel_Crumple::FindTrianglesInRange(int start, int count, const std::vector<int>& vertexes,
+                                       std::vector<int>* found) {
+    if (!pObjectData) return;
+    FindTrianglesWithVertices(ViewOf(*pObjectData, iVertexesUsed, iIndexesUsed), start, count, vertexes, found);
+}
+
+// As FindTrianglesInRange, into a set that is not cleared.
+void Kel_Crumple::SearchTrianglesInRange(int start, int count, std::vector<int> vertexes,
+                                         std::set<int>* triangles) {
+    if (!triangles) return;
+    std::vector<int> found;
+    FindTrianglesInRange(start, count, vertexes, &found);
+    for (int t : found) triangles->insert(t);
+}
+
+bool Kel_Crumple::AllInsideOrOutsideCollision(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3& c, float radius) {
+    return AllOnOneSide(vCollisionPos, a, b, c, radius);
+}
