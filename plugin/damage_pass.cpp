@@ -1,6 +1,5 @@
 // The damage pass: one hit turned into dents, alpha marks and holes on the
 // working mesh, then uploaded and reported through the output children.
-
 #include "mesh/vector_math.h"
 #include "plugin/Kel_Crumple.h"
 #include "plugin/children.h"
