@@ -1,17 +1,19 @@
-// A hit that lands between vertices splits the triangle under it around a new
-// vertex at the impact point, which then takes that hit's damage.
+// A hit that lands between vertices; see impact_point_insertion.h.
+#include "damage/impact_point_insertion.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <vector>
 
+#include "damage/impact_setup.h"
 #include "mesh/index_access.h"
 #include "mesh/sse2.h"
 #include "mesh/vector_math.h"
-#include "plugin/Kel_Crumple.h"
+#include "mesh/vertex_means.h"
 
-using namespace crumple;
+namespace crumple {
 
 namespace {
 
@@ -145,49 +147,37 @@ void SearchTriangles(const Angle& angle, const Index* indexes, int triangleCount
 
 }  // namespace
 
-// Reads: the used triangles, their corners' positions, vCollisionPos.
-// Writes: *chosen, the triangle whose angle sum at the impact point comes
-// closest to 2*pi (the earlier one on a tie). Returns whether that triangle
-// is within the acceptance limit.
-bool Kel_Crumple::FindContainingTriangle(int* chosen) {
-    Vexa_ObjectData* o = pObjectData;
-    const int capacity = o->GetVertexCount();
-    const int triangleCount = iIndexesUsed / 3;
+bool FindTriangleAround(const MeshView& mesh, D3DXVECTOR3 point, int* chosen) {
+    const int capacity = mesh.vertexCapacity;
+    const int triangleCount = mesh.indicesUsed / 3;
     Choice choice;
-    auto angle = [this](const D3DXVECTOR3& a, const D3DXVECTOR3& b) { return CalcAngle(a, b); };
-    if (o->pIndices32)
-        SearchTriangles(angle, o->pIndices32, triangleCount, o->pPositions, capacity, vCollisionPos, choice);
-    else if (o->pIndices16)
-        SearchTriangles(angle, o->pIndices16, triangleCount, o->pPositions, capacity, vCollisionPos, choice);
+    auto angle = [](const D3DXVECTOR3& a, const D3DXVECTOR3& b) { return AngleBetween(a, b); };
+    if (mesh.indices32)
+        SearchTriangles(angle, mesh.indices32, triangleCount, mesh.positions, capacity, point, choice);
+    else if (mesh.indices16)
+        SearchTriangles(angle, mesh.indices16, triangleCount, mesh.positions, capacity, point, choice);
     *chosen = choice.triangle;
     return !(choice.best > kAcceptedDeviation);
 }
 
-// Reads: the used triangles and their corners' attributes, vCollisionPos.
-// Writes: on success one new vertex at number iVertexesUsed (position at the
-// impact point, attributes from the containing triangle's corners), the split
-// triangle in place and two appended ones, and advances the counters by 1 and
-// 6. Returns false and changes nothing when there is no room (seven index
-// slots, one vertex slot, a vertex number a 16-bit index can hold), no used
-// triangle, or no triangle within 0.25 of the angle sum 2*pi. Triangles with
-// a corner outside the vertex arrays are never chosen.
-bool Kel_Crumple::AddVertex() {
-    Vexa_ObjectData* o = pObjectData;
+bool SplitTriangleAt(Vexa_ObjectData* o, D3DXVECTOR3 point, int* verticesUsed, int* indicesUsed) {
+    int& usedVertices = *verticesUsed;
+    int& usedIndices = *indicesUsed;
     // The working buffers always have these arrays; a mesh without one gets
     // no new vertex rather than a write through a null array.
     if (!o || !o->pPositions || !o->pNormals || !o->pTexCoords0 || !o->pTexCoords1 || !o->pColors) return false;
-    if (static_cast<long long>(iIndexesUsed) + 6 >= o->GetIndexCount()) return false;
+    if (static_cast<long long>(usedIndices) + 6 >= o->GetIndexCount()) return false;
     const int capacity = o->GetVertexCount();
-    if (iVertexesUsed >= capacity || iVertexesUsed < 0 || iVertexesUsed >= AddressableVertexes(o)) return false;
-    const int triangleCount = iIndexesUsed / 3;
+    if (usedVertices >= capacity || usedVertices < 0 || usedVertices >= AddressableVertexes(o)) return false;
+    const int triangleCount = usedIndices / 3;
     if (triangleCount <= 0) return false;
 
     int chosen = 0;
-    if (!FindContainingTriangle(&chosen)) return false;
-    const D3DXVECTOR3 h = vCollisionPos;
+    if (!FindTriangleAround(ViewOf(*o, usedVertices, usedIndices), point, &chosen)) return false;
+    const D3DXVECTOR3 h = point;
 
     const int i0 = IndexAt(o, 3 * chosen), i1 = IndexAt(o, 3 * chosen + 1), i2 = IndexAt(o, 3 * chosen + 2);
-    const int n = iVertexesUsed;
+    const int n = usedVertices;
 
     // Inverse-distance weights for texture set 1. The chosen triangle has no
     // corner at the impact point (that angle would be NaN), so the weights
@@ -208,10 +198,10 @@ bool Kel_Crumple::AddVertex() {
                             Scale(o->pTexCoords1[i2], weight2));
     if (o->HasTexCoords(2) && o->pTexCoords2)
         o->pTexCoords2[n] = Scale(Add(Add(o->pTexCoords2[i0], o->pTexCoords2[i1]), o->pTexCoords2[i2]), kOneThird);
-    o->pColors[n] = CalcAverageColor(o->pColors[i0], o->pColors[i1], o->pColors[i2]);
+    o->pColors[n] = AverageColor(o->pColors[i0], o->pColors[i1], o->pColors[i2]);
 
     // Three triangles around the new vertex, each keeping the split one's winding.
-    const int base = iIndexesUsed;
+    const int base = usedIndices;
     o->SetIndex(i0, 3 * chosen);
     o->SetIndex(i1, 3 * chosen + 1);
     o->SetIndex(n, 3 * chosen + 2);
@@ -222,7 +212,9 @@ bool Kel_Crumple::AddVertex() {
     o->SetIndex(i2, base + 4);
     o->SetIndex(n, base + 5);
 
-    iVertexesUsed += 1;
-    iIndexesUsed += 6;
+    usedVertices += 1;
+    usedIndices += 6;
     return true;
 }
+
+}  // namespace crumple

@@ -1,4 +1,6 @@
-// The channel's triangle-search steps, over the working mesh's view.
+// The channel's triangle-search and impact-point steps, over the working
+// mesh's view.
+#include "damage/impact_point_insertion.h"
 #include "damage/triangle_search.h"
 #include "plugin/Kel_Crumple.h"
 
@@ -33,3 +35,10 @@ void Kel_Crumple::SearchTrianglesInRange(int start, int count, std::vector<int> 
 bool Kel_Crumple::AllInsideOrOutsideCollision(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3& c, float radius) {
     return AllOnOneSide(vCollisionPos, a, b, c, radius);
 }
+
+bool Kel_Crumple::FindContainingTriangle(int* chosen) {
+    if (!pObjectData) return false;
+    return FindTriangleAround(ViewOf(*pObjectData, iVertexesUsed, iIndexesUsed), vCollisionPos, chosen);
+}
+
+bool Kel_Crumple::AddVertex() { return SplitTriangleAt(pObjectData, vCollisionPos, &iVertexesUsed, &iIndexesUsed); }
