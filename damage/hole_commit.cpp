@@ -1,11 +1,11 @@
-// Commit of one hole-damage pass: its new vertices and replacement triangles
-// become part of the working mesh, and the triangles it found leave it.
+// Commit of one hole-damage pass; see hole_commit.h.
+#include "damage/hole_commit.h"
+
 #include <algorithm>
 
-#include "damage/hole_pass.h"
 #include "mesh/index_access.h"
 
-using namespace crumple;
+namespace crumple {
 
 namespace {
 
@@ -35,17 +35,13 @@ void RewriteIndexes(Index* indices, int used, const std::vector<int>& found, con
 
 }  // namespace
 
-// Reads and writes the pass's lists; writes the working arrays behind the used
-// vertices, the index array and both counters, and appends the kept new
-// vertex numbers (ascending) to *vertexes. Returns false, with the mesh, the
-// counters and *vertexes untouched, when the vertex or index capacity is too
-// small or a 16-bit index array could not name a new vertex. Assumes the
-// found triangle starts lie in the used index range.
-bool Kel_Crumple::CommitHolePass(HolePass& pass, std::vector<int>* vertexes) {
-    Vexa_ObjectData* o = pObjectData;
+bool CommitHolePass(Vexa_ObjectData* o, HolePass& pass, std::vector<int>* vertexes, int* verticesUsed,
+                    int* indicesUsed) {
     if (!o) return false;
+    int& usedVertices = *verticesUsed;
+    int& usedIndices = *indicesUsed;
     const int count = static_cast<int>(pass.newPositions.size());
-    const uint32_t base = static_cast<uint32_t>(iVertexesUsed);
+    const uint32_t base = static_cast<uint32_t>(usedVertices);
 
     // Drop the new vertices no replacement triangle uses (all pieces left out
     // in the last pass), closing up the lists and renumbering the triangles.
@@ -82,16 +78,16 @@ bool Kel_Crumple::CommitHolePass(HolePass& pass, std::vector<int>* vertexes) {
     const long long kept = static_cast<long long>(pass.newPositions.size());
     const long long foundCount = static_cast<long long>(pass.triangles.size());
     const long long newIndexCount =
-        static_cast<long long>(iIndexesUsed) - 3 * foundCount + static_cast<long long>(pass.newIndexes.size());
-    if (iVertexesUsed + kept > o->GetVertexCount()) return false;
-    if (static_cast<long long>(iIndexesUsed) < 3 * foundCount || newIndexCount > o->GetIndexCount()) return false;
+        static_cast<long long>(usedIndices) - 3 * foundCount + static_cast<long long>(pass.newIndexes.size());
+    if (usedVertices + kept > o->GetVertexCount()) return false;
+    if (static_cast<long long>(usedIndices) < 3 * foundCount || newIndexCount > o->GetIndexCount()) return false;
     // A 16-bit index cannot name vertex 65536: refused like a full buffer
     // rather than let the stored number wrap to another vertex.
-    if (iVertexesUsed + kept > AddressableVertexes(o)) return false;
+    if (usedVertices + kept > AddressableVertexes(o)) return false;
 
     for (long long k = 0; k < kept; ++k) {
         const size_t from = static_cast<size_t>(k);
-        const int w = iVertexesUsed + static_cast<int>(k);
+        const int w = usedVertices + static_cast<int>(k);
         o->pPositions[w] = pass.newPositions[from];
         o->pNormals[w] = pass.newNormals[from];
         o->pTexCoords0[w] = pass.newTexCoords0[from];
@@ -102,11 +98,13 @@ bool Kel_Crumple::CommitHolePass(HolePass& pass, std::vector<int>* vertexes) {
     }
 
     if (o->pIndices32)
-        RewriteIndexes(o->pIndices32, iIndexesUsed, pass.triangles, pass.newIndexes);
+        RewriteIndexes(o->pIndices32, usedIndices, pass.triangles, pass.newIndexes);
     else if (o->pIndices16)
-        RewriteIndexes(o->pIndices16, iIndexesUsed, pass.triangles, pass.newIndexes);
+        RewriteIndexes(o->pIndices16, usedIndices, pass.triangles, pass.newIndexes);
 
-    iVertexesUsed += static_cast<int>(kept);
-    iIndexesUsed = static_cast<int>(newIndexCount);
+    usedVertices += static_cast<int>(kept);
+    usedIndices = static_cast<int>(newIndexCount);
     return true;
 }
+
+}  // namespace crumple

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "plugin/Kel_Crumple.h"
+#include "host/d3d9_stand_in.h"
 
 namespace crumple {
 
@@ -120,15 +120,15 @@ inline SharedMidpoints FindSharedMidpoints(const PositionIndex& index, bool spli
     return shared;
 }
 
-}  // namespace crumple
-
-struct Kel_Crumple::HolePass {
+// What one hole-damage call works in, pass after pass. The lists keep their
+// storage from one call to the next; they hold no state between calls.
+struct HolePass {
     // Starts of the triangles the current pass found, ascending, once each.
     std::vector<int> triangles;
     // Candidate vertices of every pass so far; later passes search with all.
     std::vector<int> holeVertexes;
     // The pass's new vertices, parallel lists; entry k becomes vertex
-    // iVertexesUsed + k. Set 2 is filled only when the mesh has it.
+    // (used vertices) + k. Set 2 is filled only when the mesh has it.
     std::vector<D3DXVECTOR3> newPositions;
     std::vector<D3DXVECTOR3> newNormals;
     std::vector<D3DXVECTOR2> newTexCoords0;
@@ -139,7 +139,7 @@ struct Kel_Crumple::HolePass {
     std::vector<uint32_t> newIndexes;
     bool hasTexCoords2 = false;
 
-    crumple::PositionIndex positions;
+    PositionIndex positions;
     // Empties the pass's new vertices, triangles and midpoint table; the
     // storage stays for the next pass.
     void ClearNewWork() {
@@ -158,3 +158,5 @@ struct Kel_Crumple::HolePass {
     std::vector<char> used;
     std::vector<int> droppedBefore;
 };
+
+}  // namespace crumple

@@ -13,6 +13,10 @@
 #include "../host/vexa_channel.h"
 #include "crumple_api.h"
 
+namespace crumple {
+struct HolePass;
+}
+
 extern "C" {
 CRUMPLE_API ChannelType* GetType();
 CRUMPLE_API DllInterface* InitDLL();
@@ -36,7 +40,6 @@ public:
 
 private:
     friend class Kel_CrumpleTestPeer;
-    struct HolePass;
 
     // CallChannel and ClearDamage in the floating-point mode those calls set.
     void Evaluate();
@@ -72,7 +75,7 @@ private:
     void FindTrianglesInRange(int start, int count, const std::vector<int>& vertexes, std::vector<int>* found);
     bool AllInsideOrOutsideCollision(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3& c, float radius);
     void ApplyHoleDamage(float radius, std::vector<int>* vertexes);
-    bool CommitHolePass(HolePass& pass, std::vector<int>* vertexes);
+    bool CommitHolePass(crumple::HolePass& pass, std::vector<int>* vertexes);
 
     bool FindContainingTriangle(int* chosen);
 
@@ -105,7 +108,7 @@ private:
     D3DXVECTOR3 vCollisionNormal{0.0f, 0.0f, 0.0f};
     std::vector<std::vector<int>> vIndexLookupTable;
     // Storage of the hole pass's lists, kept between hits; holds no state.
-    std::unique_ptr<HolePass> pHolePass;
+    std::unique_ptr<crumple::HolePass> pHolePass;
 
     static const int iDefaultChangedVertexes;
     static const int iDefaultNewVertexes;

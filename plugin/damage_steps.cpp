@@ -5,6 +5,8 @@
 
 #include "damage/alpha_damage.h"
 #include "damage/dent_damage.h"
+#include "damage/hole_commit.h"
+#include "damage/hole_damage.h"
 #include "damage/impact_setup.h"
 #include "damage/vertex_range_search.h"
 #include "mesh/damage_reset.h"
@@ -113,6 +115,23 @@ void Kel_Crumple::ApplyAlphaDamage(std::vector<int>* list) {
 void Kel_Crumple::SearchVertexesInRange(float radius, std::vector<int>* list) {
     if (!pObjectData || !list) return;
     FindVerticesInSphere(ViewOf(*pObjectData, iVertexesUsed, iIndexesUsed), vCollisionPos, radius, list);
+}
+
+void Kel_Crumple::ApplyHoleDamage(float radius, std::vector<int>* vertexes) {
+    HoleSettings settings;
+    settings.impactPoint = vCollisionPos;
+    settings.passes = iNumberOfPasses;
+    settings.minRedValue = iMinRedValue;
+    settings.minTriangleSize = fMinTriangleSize;
+    settings.reserve.vertexesInRange = iDefaultVertexInRange;
+    settings.reserve.newVertexes = iDefaultNewVertexes;
+    settings.reserve.changedVertexes = iDefaultChangedVertexes;
+    settings.reserve.newIndexes = iDefaultNewIndexes;
+    PunchHoles(pObjectData, settings, radius, vertexes, &pHolePass, &iVertexesUsed, &iIndexesUsed);
+}
+
+bool Kel_Crumple::CommitHolePass(HolePass& pass, std::vector<int>* vertexes) {
+    return crumple::CommitHolePass(pObjectData, pass, vertexes, &iVertexesUsed, &iIndexesUsed);
 }
 
 void Kel_Crumple::UpdateGPUBuffer(std::vector<int>* list) { UploadChanges(pObjectData, list); }

@@ -4,7 +4,7 @@
 #include <set>
 #include <vector>
 
-#include "damage/hole_pass.h"
+#include "damage/hole_commit.h"
 #include "plugin/Kel_Crumple.h"
 
 class Kel_CrumpleTestPeer {
@@ -77,8 +77,8 @@ public:
         return c_.AllInsideOrOutsideCollision(a, b, c, radius);
     }
     void ApplyHoleDamage(float radius, std::vector<int>* vertexes) { c_.ApplyHoleDamage(radius, vertexes); }
-    // The pass's working lists; include damage/hole_pass.h for the full type.
-    using HolePass = Kel_Crumple::HolePass;
+    // One pass's commit on the channel's working mesh and used counts.
+    using HolePass = crumple::HolePass;
     bool CommitHolePass(HolePass& pass, std::vector<int>* vertexes) { return c_.CommitHolePass(pass, vertexes); }
 
 private:
