@@ -147,10 +147,10 @@ void Kel_Crumple::RestoreUndamaged() {
     Vexa_ObjectData* original = ObjectChild(this, kOriginalObjectData);
     Vexa_ObjectData* object = ObjectChild(this, kObjectData);
     Vexa_Value* verticesUsed = ValueChild(this, kVertexesUsed);
-    if (cumulativeImpact == nullptr || holesUnderWater == nullptr || original == nullptr || object == nullptr ||
-        verticesUsed == nullptr || original == object)
+    // RestoreMesh refuses a missing or identical pair of objects itself.
+    if (cumulativeImpact == nullptr || holesUnderWater == nullptr || verticesUsed == nullptr ||
+        !RestoreMesh(object, original))
         return;
-    if (!RestoreMesh(object, original)) return;
 
     // Child 22 at 0 makes the next update prepare the buffers again.
     verticesUsed->SetValue(0.0f);

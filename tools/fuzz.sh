@@ -94,6 +94,22 @@ dict() {
   esac
 }
 
+# A target's result from its exit status and the inputs it saved since
+# $work/started: ok, FAILED or FINDING, in one line.
+outcome() {
+  local status="$1" work="$2" findings="$3" found count
+  found=$(find "$findings" -maxdepth 1 -type f -newer "$work/started" \
+    \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' \) | sort)
+  count=$(printf '%s' "$found" | grep -c . || true)
+  if [ "$status" -eq 0 ] && [ "$count" -eq 0 ]; then
+    echo "ok"
+  elif [ "$count" -eq 0 ]; then
+    echo "FAILED (exit $status, no input saved), log $work/log"
+  else
+    echo "FINDING: $count saved, first $(echo "$found" | head -1), log $work/log"
+  fi
+}
+
 # One target: writes its log and a one-line result to build-fuzz/fuzz-work/<target>/.
 # The regressions are left to the replay: fuzzing starts from the corpus only.
 run_target() {
@@ -111,17 +127,7 @@ run_target() {
   local runs
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log" | tail -1)
   [ -n "$runs" ] || runs=$(sed -n 's/^#\([0-9]*\):.*/\1/p' "$work/log" | tail -1)
-  local found count
-  found=$(find "$findings" -maxdepth 1 -type f -newer "$work/started" \
-    \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' \) | sort)
-  count=$(printf '%s' "$found" | grep -c . || true)
-  if [ "$status" -eq 0 ] && [ "$count" -eq 0 ]; then
-    echo "ok" >"$work/result"
-  elif [ "$count" -eq 0 ]; then
-    echo "FAILED (exit $status, no input saved), log $work/log" >"$work/result"
-  else
-    echo "FINDING: $count saved, first $(echo "$found" | head -1), log $work/log" >"$work/result"
-  fi
+  outcome "$status" "$work" "$findings" >"$work/result"
   echo "${runs:-0}" >"$work/runs"
 }
 
@@ -148,18 +154,8 @@ run_target_ci() {
   done_line=$(grep -E '^#[0-9]+[[:space:]]+DONE' "$work/log" | tail -1 || true)
   # The corpus this run grew, by content: the same on every machine.
   corpus=$(cd "$work/corpus" && find . -type f | LC_ALL=C sort | sha256sum | cut -c1-12)
-  local found count
-  found=$(find "$findings" -maxdepth 1 -type f -newer "$work/started" \
-    \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' \) | sort)
-  count=$(printf '%s' "$found" | grep -c . || true)
   local result
-  if [ "$status" -eq 0 ] && [ "$count" -eq 0 ]; then
-    result=ok
-  elif [ "$count" -eq 0 ]; then
-    result="FAILED (exit $status, no input saved), log $work/log"
-  else
-    result="FINDING: $count saved, first $(echo "$found" | head -1), log $work/log"
-  fi
+  result=$(outcome "$status" "$work" "$findings")
   printf '%s %s runs, seed 1, %s new inputs (corpus %s), %s  %s\n' "$t" "${runs:-0}" \
     "$(find "$work/corpus" -type f | wc -l)" "$corpus" \
     "$(echo "$done_line" | grep -oE 'cov: [0-9]+ ft: [0-9]+' || echo 'no coverage line')" "$result" >"$work/result"
