@@ -85,68 +85,23 @@ Kel_Crumple::Kel_Crumple() : Vexa_Channel() {
     }
 }
 
-// Member-wise in declaration order. pObjectData still names the source's child
-// until this copy's own next pass replaces it; the lookup table is deep-copied.
-Kel_Crumple::Kel_Crumple(const Kel_Crumple& other)
-    : Vexa_Channel(other),
-      fImpactFactor(other.fImpactFactor),
-      fImpactRadiusFactor(other.fImpactRadiusFactor),
-      fIndexFactor(other.fIndexFactor),
-      fVertexFactor(other.fVertexFactor),
-      iAlphaDamageValue(other.iAlphaDamageValue),
-      fMinTriangleSize(other.fMinTriangleSize),
-      fHoleThreshold(other.fHoleThreshold),
-      fMaxDent(other.fMaxDent),
-      iMinRedValue(other.iMinRedValue),
-      bApplyDents(other.bApplyDents),
-      bApplyAlphaDamage(other.bApplyAlphaDamage),
-      bApplyHoles(other.bApplyHoles),
-      fDentRadiusFactor(other.fDentRadiusFactor),
-      fDentFactor(other.fDentFactor),
-      fDentAngle(other.fDentAngle),
-      iNumberOfPasses(other.iNumberOfPasses),
-      iVertexesUsed(other.iVertexesUsed),
-      iIndexesUsed(other.iIndexesUsed),
-      iKeptVertexesUsed(other.iKeptVertexesUsed),
-      iKeptIndexesUsed(other.iKeptIndexesUsed),
-      pObjectData(other.pObjectData),
-      vCollisionPos(other.vCollisionPos),
-      vCollisionNormal(other.vCollisionNormal),
-      vIndexLookupTable(other.vIndexLookupTable) {}
+// Member-wise in declaration order: pObjectData still names the source's
+// child until this copy's own next pass replaces it, and the lookup table is
+// a deep copy. Members are released in reverse order, the lookup table's
+// inner vectors before its own storage, then the base.
+Kel_Crumple::Kel_Crumple(const Kel_Crumple& other) = default;
+Kel_Crumple& Kel_Crumple::operator=(const Kel_Crumple& other) = default;
+Kel_Crumple::~Kel_Crumple() = default;
 
-Kel_Crumple& Kel_Crumple::operator=(const Kel_Crumple& other) {
-    Vexa_Channel::operator=(other);
-    fImpactFactor = other.fImpactFactor;
-    fImpactRadiusFactor = other.fImpactRadiusFactor;
-    fIndexFactor = other.fIndexFactor;
-    fVertexFactor = other.fVertexFactor;
-    iAlphaDamageValue = other.iAlphaDamageValue;
-    fMinTriangleSize = other.fMinTriangleSize;
-    fHoleThreshold = other.fHoleThreshold;
-    fMaxDent = other.fMaxDent;
-    iMinRedValue = other.iMinRedValue;
-    bApplyDents = other.bApplyDents;
-    bApplyAlphaDamage = other.bApplyAlphaDamage;
-    bApplyHoles = other.bApplyHoles;
-    fDentRadiusFactor = other.fDentRadiusFactor;
-    fDentFactor = other.fDentFactor;
-    fDentAngle = other.fDentAngle;
-    iNumberOfPasses = other.iNumberOfPasses;
-    iVertexesUsed = other.iVertexesUsed;
-    iIndexesUsed = other.iIndexesUsed;
-    iKeptVertexesUsed = other.iKeptVertexesUsed;
-    iKeptIndexesUsed = other.iKeptIndexesUsed;
-    pObjectData = other.pObjectData;
-    vCollisionPos = other.vCollisionPos;
-    vCollisionNormal = other.vCollisionNormal;
-    vIndexLookupTable = other.vIndexLookupTable;
+crumple::KeptState::KeptState() = default;
+crumple::KeptState::KeptState(const KeptState& other)
+    : verticesUsed(other.verticesUsed), indicesUsed(other.indicesUsed) {}
+crumple::KeptState& crumple::KeptState::operator=(const KeptState& other) {
+    verticesUsed = other.verticesUsed;
+    indicesUsed = other.indicesUsed;
     return *this;
 }
-
-// Releases the lookup table, inner vectors first, before the base goes.
-Kel_Crumple::~Kel_Crumple() {
-    std::vector<std::vector<int>>().swap(vIndexLookupTable);
-}
+crumple::KeptState::~KeptState() = default;
 
 // The channel keeps nothing that outlives a pass, so the base's verdict is all.
 bool Kel_Crumple::SaveChannel(VexaFileSaver& saver) { return Vexa_Channel::SaveChannel(saver); }

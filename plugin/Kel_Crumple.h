@@ -14,8 +14,28 @@
 #include "crumple_api.h"
 
 namespace crumple {
+
 struct HolePass;
-}
+
+// What a channel keeps from one update to the next besides its children.
+// Neither changes what a hit does: a fresh channel on the same children
+// gives the same bytes.
+struct KeptState {
+    // The exact counts last written to children 22 and 23 (-1: none yet);
+    // past 2^24 the float children cannot hold them exactly.
+    int verticesUsed = -1;
+    int indicesUsed = -1;
+    // Storage of the hole pass's lists, reused from hit to hit; it holds no
+    // state, so a copy starts with storage of its own.
+    std::unique_ptr<HolePass> holePass;
+
+    KeptState();
+    KeptState(const KeptState& other);
+    KeptState& operator=(const KeptState& other);
+    ~KeptState();
+};
+
+}  // namespace crumple
 
 extern "C" {
 CRUMPLE_API ChannelType* GetType();
@@ -41,9 +61,8 @@ public:
 private:
     friend class Kel_CrumpleTestPeer;
 
-    // CallChannel and ClearDamage in the floating-point mode those calls set.
+    // CallChannel's update, in whatever floating-point mode is set.
     void Evaluate();
-    void RestoreUndamaged();
 
     // Working buffers.
     void IncreaseVertexBufferSize();
@@ -72,12 +91,8 @@ private:
     bool AddVertex();
     void CreateIndexLookupTable();
     void SearchTrianglesInRange(int start, int count, std::vector<int> vertexes, std::set<int>* triangles);
-    void FindTrianglesInRange(int start, int count, const std::vector<int>& vertexes, std::vector<int>* found);
     bool AllInsideOrOutsideCollision(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3& c, float radius);
     void ApplyHoleDamage(float radius, std::vector<int>* vertexes);
-    bool CommitHolePass(crumple::HolePass& pass, std::vector<int>* vertexes);
-
-    bool FindContainingTriangle(int* chosen);
 
     // Settings cached from the children, state of one pass, and the lookup table.
     // Declaration order is the member-wise copy order.
@@ -99,16 +114,11 @@ private:
     int iNumberOfPasses = 0;
     int iVertexesUsed = 0;
     int iIndexesUsed = 0;
-    // The exact counts last written to children 22 and 23 (-1: none yet);
-    // past 2^24 the float children cannot hold them exactly.
-    int iKeptVertexesUsed = -1;
-    int iKeptIndexesUsed = -1;
     Vexa_ObjectData* pObjectData = nullptr;
     D3DXVECTOR3 vCollisionPos{0.0f, 0.0f, 0.0f};
     D3DXVECTOR3 vCollisionNormal{0.0f, 0.0f, 0.0f};
     std::vector<std::vector<int>> vIndexLookupTable;
-    // Storage of the hole pass's lists, kept between hits; holds no state.
-    std::unique_ptr<crumple::HolePass> pHolePass;
+    crumple::KeptState kept;
 
     static const int iDefaultChangedVertexes;
     static const int iDefaultNewVertexes;

@@ -101,7 +101,7 @@ void Kel_Crumple::ApplyDamage() {
 
     values[kIndexesUsed]->SetValue(static_cast<float>(iIndexesUsed));
     values[kVertexesUsed]->SetValue(static_cast<float>(iVertexesUsed));
-    iKeptIndexesUsed = iIndexesUsed;
-    iKeptVertexesUsed = iVertexesUsed;
+    kept.indicesUsed = iIndexesUsed;
+    kept.verticesUsed = iVertexesUsed;
     values[kCollisionRadius]->SetValue(radius);
 }

@@ -5,11 +5,9 @@
 
 #include "damage/alpha_damage.h"
 #include "damage/dent_damage.h"
-#include "damage/hole_commit.h"
 #include "damage/hole_damage.h"
 #include "damage/impact_setup.h"
 #include "damage/vertex_range_search.h"
-#include "mesh/damage_reset.h"
 #include "mesh/gpu_upload.h"
 #include "mesh/working_buffers.h"
 #include "plugin/Kel_Crumple.h"
@@ -48,8 +46,8 @@ void Kel_Crumple::IncreaseVertexBufferSize() {
     }
     verticesUsed->SetValue(static_cast<float>(vc));
     indicesUsed->SetValue(static_cast<float>(ic));
-    iKeptVertexesUsed = vc;
-    iKeptIndexesUsed = ic;
+    kept.verticesUsed = vc;
+    kept.indicesUsed = ic;
 }
 
 // Reads: children 0, 1, 3, 4, 5, 22, 23, the placement matrix of pObjectData,
@@ -90,8 +88,8 @@ float Kel_Crumple::Initialize() {
     // the arrays.
     const int vertexCapacity = std::max(0, pObjectData->GetVertexCount());
     const int indexCapacity = std::max(0, pObjectData->GetIndexCount());
-    iVertexesUsed = std::clamp(ReadUsedCount(verticesChild->GetValue(), iKeptVertexesUsed), 0, vertexCapacity);
-    iIndexesUsed = std::clamp(ReadUsedCount(indicesChild->GetValue(), iKeptIndexesUsed), 0, indexCapacity);
+    iVertexesUsed = std::clamp(ReadUsedCount(verticesChild->GetValue(), kept.verticesUsed), 0, vertexCapacity);
+    iIndexesUsed = std::clamp(ReadUsedCount(indicesChild->GetValue(), kept.indicesUsed), 0, indexCapacity);
     iIndexesUsed -= iIndexesUsed % 3;
     return impact.energy;
 }
@@ -127,33 +125,7 @@ void Kel_Crumple::ApplyHoleDamage(float radius, std::vector<int>* vertexes) {
     settings.reserve.newVertexes = iDefaultNewVertexes;
     settings.reserve.changedVertexes = iDefaultChangedVertexes;
     settings.reserve.newIndexes = iDefaultNewIndexes;
-    PunchHoles(pObjectData, settings, radius, vertexes, &pHolePass, &iVertexesUsed, &iIndexesUsed);
-}
-
-bool Kel_Crumple::CommitHolePass(HolePass& pass, std::vector<int>* vertexes) {
-    return crumple::CommitHolePass(pObjectData, pass, vertexes, &iVertexesUsed, &iIndexesUsed);
+    PunchHoles(pObjectData, settings, radius, vertexes, &kept.holePass, &iVertexesUsed, &iIndexesUsed);
 }
 
 void Kel_Crumple::UpdateGPUBuffer(std::vector<int>* list) { UploadChanges(pObjectData, list); }
-
-// Reads: children 24, 25, 28, 2 and 22; the undamaged mesh of child 28.
-// Writes: child 2's counts, arrays, index array and render buffers; children
-// 22, 24 and 25 to 0. Child 23 is left for the next buffer creation to set.
-// Missing children, child 2 and 28 being one object, or an undamaged mesh
-// without vertices or indices (which the object cannot be resized to) change nothing.
-void Kel_Crumple::RestoreUndamaged() {
-    Vexa_Value* cumulativeImpact = ValueChild(this, kCumulativeImpact);
-    Vexa_Value* holesUnderWater = ValueChild(this, kHolesUnderWater);
-    Vexa_ObjectData* original = ObjectChild(this, kOriginalObjectData);
-    Vexa_ObjectData* object = ObjectChild(this, kObjectData);
-    Vexa_Value* verticesUsed = ValueChild(this, kVertexesUsed);
-    // RestoreMesh refuses a missing or identical pair of objects itself.
-    if (cumulativeImpact == nullptr || holesUnderWater == nullptr || verticesUsed == nullptr ||
-        !RestoreMesh(object, original))
-        return;
-
-    // Child 22 at 0 makes the next update prepare the buffers again.
-    verticesUsed->SetValue(0.0f);
-    cumulativeImpact->SetValue(0.0f);
-    holesUnderWater->SetValue(0.0f);
-}

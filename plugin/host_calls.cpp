@@ -2,6 +2,7 @@
 // working buffers on first use, damage after) and the reset. Each sets the
 // host's floating-point mode aside while it runs, so the same hits give the
 // same bytes whatever mode the host computes in.
+#include "mesh/damage_reset.h"
 #include "plugin/Kel_Crumple.h"
 #include "plugin/children.h"
 #include "plugin/float_mode.h"
@@ -11,11 +12,6 @@ using namespace crumple;
 void Kel_Crumple::CallChannel() {
     const FloatModeGuard mode;
     Evaluate();
-}
-
-void Kel_Crumple::ClearDamage() {
-    const FloatModeGuard mode;
-    RestoreUndamaged();
 }
 
 // Reads: children 16, 17 and 22. Writes: fVertexFactor and fIndexFactor, then
@@ -36,4 +32,27 @@ void Kel_Crumple::Evaluate() {
         IncreaseVertexBufferSize();
     else
         ApplyDamage();
+}
+
+// Reads: children 24, 25, 28, 2 and 22; the undamaged mesh of child 28.
+// Writes: child 2's counts, arrays, index array and render buffers; children
+// 22, 24 and 25 to 0. Child 23 is left for the next buffer creation to set.
+// Missing children, child 2 and 28 being one object, or an undamaged mesh
+// without vertices or indices (which the object cannot be resized to) change nothing.
+void Kel_Crumple::ClearDamage() {
+    const FloatModeGuard mode;
+    Vexa_Value* cumulativeImpact = ValueChild(this, kCumulativeImpact);
+    Vexa_Value* holesUnderWater = ValueChild(this, kHolesUnderWater);
+    Vexa_ObjectData* original = ObjectChild(this, kOriginalObjectData);
+    Vexa_ObjectData* object = ObjectChild(this, kObjectData);
+    Vexa_Value* verticesUsed = ValueChild(this, kVertexesUsed);
+    // RestoreMesh refuses a missing or identical pair of objects itself.
+    if (cumulativeImpact == nullptr || holesUnderWater == nullptr || verticesUsed == nullptr ||
+        !RestoreMesh(object, original))
+        return;
+
+    // Child 22 at 0 makes the next update prepare the buffers again.
+    verticesUsed->SetValue(0.0f);
+    cumulativeImpact->SetValue(0.0f);
+    holesUnderWater->SetValue(0.0f);
 }

@@ -17,28 +17,17 @@ void Kel_Crumple::CreateIndexLookupTable() {
     BuildLookupTable(ViewOf(*pObjectData, iVertexesUsed, iIndexesUsed), &vIndexLookupTable);
 }
 
-void Kel_Crumple::FindTrianglesInRange(int start, int count, const std::vector<int>& vertexes,
-                                       std::vector<int>* found) {
-    if (!pObjectData) return;
-    FindTrianglesWithVertices(ViewOf(*pObjectData, iVertexesUsed, iIndexesUsed), start, count, vertexes, found);
-}
-
-// As FindTrianglesInRange, into a set that is not cleared.
+// Adds to *triangles (not cleared) the starts of the triangles found.
 void Kel_Crumple::SearchTrianglesInRange(int start, int count, std::vector<int> vertexes,
                                          std::set<int>* triangles) {
-    if (!triangles) return;
+    if (!triangles || !pObjectData) return;
     std::vector<int> found;
-    FindTrianglesInRange(start, count, vertexes, &found);
+    FindTrianglesWithVertices(ViewOf(*pObjectData, iVertexesUsed, iIndexesUsed), start, count, vertexes, &found);
     for (int t : found) triangles->insert(t);
 }
 
 bool Kel_Crumple::AllInsideOrOutsideCollision(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3& c, float radius) {
     return AllOnOneSide(vCollisionPos, a, b, c, radius);
-}
-
-bool Kel_Crumple::FindContainingTriangle(int* chosen) {
-    if (!pObjectData) return false;
-    return FindTriangleAround(ViewOf(*pObjectData, iVertexesUsed, iIndexesUsed), vCollisionPos, chosen);
 }
 
 bool Kel_Crumple::AddVertex() { return SplitTriangleAt(pObjectData, vCollisionPos, &iVertexesUsed, &iIndexesUsed); }

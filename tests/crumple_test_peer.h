@@ -4,7 +4,7 @@
 #include <set>
 #include <vector>
 
-#include "damage/hole_commit.h"
+#include "damage/hole_pass.h"
 #include "plugin/Kel_Crumple.h"
 
 class Kel_CrumpleTestPeer {
@@ -69,17 +69,14 @@ public:
     // hole pass's storage, the exact used counts), dropped so the next update
     // starts as a fresh instance would on the same children.
     void ForgetKeptState() {
-        c_.pHolePass.reset();
-        c_.iKeptVertexesUsed = -1;
-        c_.iKeptIndexesUsed = -1;
+        c_.kept.holePass.reset();
+        c_.kept.verticesUsed = -1;
+        c_.kept.indicesUsed = -1;
     }
     bool AllInsideOrOutsideCollision(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3& c, float radius) {
         return c_.AllInsideOrOutsideCollision(a, b, c, radius);
     }
     void ApplyHoleDamage(float radius, std::vector<int>* vertexes) { c_.ApplyHoleDamage(radius, vertexes); }
-    // One pass's commit on the channel's working mesh and used counts.
-    using HolePass = crumple::HolePass;
-    bool CommitHolePass(HolePass& pass, std::vector<int>* vertexes) { return c_.CommitHolePass(pass, vertexes); }
 
 private:
     Kel_Crumple& c_;

@@ -14,7 +14,7 @@
 #include <random>
 
 #include "crumple_test_peer.h"
-#include "damage/hole_pass.h"
+#include "damage/hole_commit.h"
 #include "mesh_invariants.h"
 #include "plugin/children.h"
 #include "support/literal_oracles.h"
@@ -517,13 +517,15 @@ TEST(DamageHole, CommitDropsRenumbersAndClosesGaps) {
         mesh.indices16 = c.indices16;
         DirectChannel d(mesh, c.capacity - c.used, 3);
         const uint32_t b = static_cast<uint32_t>(c.used);
-        Kel_CrumpleTestPeer::HolePass pass;
+        crumple::HolePass pass;
         pass.triangles = {0, 6, 12}, pass.newColors = {1, 2, 3}, pass.newIndexes = {0, b, b + 2, b + 2, 1, 2};
         pass.newPositions = {{1, 0, 0}, {2, 0, 0}, {3, 0, 0}}, pass.newNormals = {{0, 1, 0}, {0, 1, 0}, {0, 0, 1}};
         pass.newTexCoords0 = pass.newTexCoords1 = {{0, 0}, {0, 0}, {0.5f, 0.5f}};
         std::vector<int> list = {4};
         const MeshArrays before = d.o().ToArrays();
-        ASSERT_EQ(d.peer.CommitHolePass(pass, &list), c.committed);
+        ASSERT_EQ(crumple::CommitHolePass(d.peer.pObjectData(), pass, &list, &d.peer.iVertexesUsed(),
+                                          &d.peer.iIndexesUsed()),
+                  c.committed);
         Vexa_ObjectData& o = d.o();
         EXPECT_TRUE(c.committed || (SameBits(o.ToArrays(), before) && list.size() == 1 &&
                                     d.peer.iVertexesUsed() == c.used && d.peer.iIndexesUsed() == 15));
