@@ -30,6 +30,9 @@ else()
   set(crumple_doc_dir ${CMAKE_INSTALL_DOCDIR})
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${crumple_doc_dir})
+# The README's links point into docs/, so the pages travel with it.
+file(GLOB crumple_doc_pages ${PROJECT_SOURCE_DIR}/docs/*.md ${PROJECT_SOURCE_DIR}/docs/*.png)
+install(FILES ${crumple_doc_pages} DESTINATION ${crumple_doc_dir}/docs)
 
 if(PROJECT_IS_TOP_LEVEL)
   set(CPACK_PACKAGE_NAME Crumple)

@@ -1,6 +1,6 @@
 # cmake -DBUILD_DIR= -DCONFIG= -DWINDOWS=ON|OFF -P check_package.cmake
 # Makes the CPack archive of a build and checks that it holds what a user
-# needs: both libraries, the headers, the CMake package, README and licence.
+# needs: both libraries, the headers, the CMake package, README, its pages and licence.
 if(NOT CONFIG)
   set(CONFIG Release)
 endif()
@@ -13,10 +13,11 @@ if(NOT rc EQUAL 0)
 endif()
 if(WINDOWS)
   file(GLOB archive ${out}/*.zip)
-  set(expected bin/Crumple.dll bin/Korvane.dll README.md LICENSE)
+  set(expected bin/Crumple.dll bin/Korvane.dll README.md docs/design.md LICENSE)
 else()
   file(GLOB archive ${out}/*.tar.gz)
-  set(expected lib/libCrumple.so lib/libKorvane.so share/doc/Crumple/README.md share/doc/Crumple/LICENSE)
+  set(expected lib/libCrumple.so lib/libKorvane.so share/doc/Crumple/README.md
+    share/doc/Crumple/docs/design.md share/doc/Crumple/LICENSE)
 endif()
 list(APPEND expected include/crumple/plugin/Kel_Crumple.h include/crumple/host/vexa_channel.h
   lib/cmake/Crumple/CrumpleConfig.cmake lib/cmake/Crumple/CrumpleConfigVersion.cmake)
