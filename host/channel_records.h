@@ -19,9 +19,6 @@ static_assert(sizeof(GUID) == 16, "GUID is 16 bytes");
 
 KORVANE_API bool operator==(const GUID& a, const GUID& b);
 inline bool operator!=(const GUID& a, const GUID& b) { return !(a == b); }
-// Parses "XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX"; false on any other text.
-KORVANE_API bool GuidFromString(const char* text, GUID* out);
-KORVANE_API std::string GuidToString(const GUID& guid);
 
 struct KORVANE_API ChannelType {
     char szName[80];

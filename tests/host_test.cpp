@@ -15,6 +15,7 @@
 #include "host/plugin_loader.h"
 #include "host/value_channels.h"
 #include "korvane_test_access.h"
+#include "support/guid_text.h"
 #include "mesh_invariants.h"
 #include "test_scene.h"
 

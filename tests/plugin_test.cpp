@@ -11,6 +11,7 @@
 
 #include "crumple_test_peer.h"
 #include "korvane_test_access.h"
+#include "support/guid_text.h"
 #include "plugin/children.h"
 #include "test_scene.h"
 
