@@ -39,8 +39,8 @@ void CheckSettings(const SettingList& settings, const SettingCatalog& catalog, c
 }
 
 // What the runner relies on without checking: settable names, finite
-// numbers, a placement it can undo, hits with a direction, no negative mass
-// or speed.
+// numbers, a placement it can undo, hits with a direction (a normal or an
+// aim), no negative mass or speed.
 void CheckScene(const Scene& scene, const SettingCatalog& catalog) {
     CheckSettings(scene.settings, catalog, "the scene");
     const D3DXMATRIX& m = scene.placement;
@@ -58,8 +58,14 @@ void CheckScene(const Scene& scene, const SettingCatalog& catalog) {
             if (!hit.reset) Finding(where + " neither resets nor hits");
             continue;
         }
-        if (!crumple::IsFinite(hit.position) || !crumple::IsFinite(hit.normal) || Zero(hit.normal))
+        if (hit.aimed) {
+            if (!crumple::IsFinite(hit.aimFrom) || !crumple::IsFinite(hit.aimTowards) ||
+                (hit.aimFrom.x == hit.aimTowards.x && hit.aimFrom.y == hit.aimTowards.y &&
+                 hit.aimFrom.z == hit.aimTowards.z))
+                Finding(where + ": an aim without a direction or not finite");
+        } else if (!crumple::IsFinite(hit.position) || !crumple::IsFinite(hit.normal) || Zero(hit.normal)) {
             Finding(where + ": unusable position or normal");
+        }
         for (float x : {hit.mass1, hit.mass2, hit.speed})
             if (!std::isfinite(x) || x < 0.0f) Finding(where + ": a mass or speed that is negative or not finite");
     }

@@ -20,7 +20,7 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-const char* const kHitKeys[] = {"position", "normal", "mass1", "mass2", "speed"};
+const char* const kHitKeys[] = {"position", "normal", "aim", "mass1", "mass2", "speed"};
 
 class Parser {
 public:
@@ -111,7 +111,8 @@ public:
 
     Hit ParseHit(const Json& value, const std::string& where) const {
         if (!value.is_object()) Fail(where, "expected an object, got " + Got(value));
-        CheckKeys(value, where, {"name", "reset", "settings", "position", "normal", "mass1", "mass2", "speed"});
+        CheckKeys(value, where,
+                  {"name", "reset", "settings", "position", "normal", "aim", "mass1", "mass2", "speed"});
         Hit hit;
         if (value.contains("name")) {
             if (!value["name"].is_string()) Fail(where + ".name", "expected a string, got " + Got(value["name"]));
@@ -127,13 +128,33 @@ public:
         const bool anyImpactKey = std::any_of(std::begin(kHitKeys), std::end(kHitKeys),
                                               [&](const char* key) { return value.contains(key); });
         if (!anyImpactKey && hit.reset) return hit;  // a reset on its own
-        for (const char* key : kHitKeys)
+        hit.aimed = value.contains("aim");
+        if (hit.aimed && (value.contains("position") || value.contains("normal")))
+            Fail(where, "\"aim\" takes the place of \"position\" and \"normal\"; give one or the other");
+        const std::vector<const char*> required =
+            hit.aimed ? std::vector<const char*>{"aim", "mass1", "mass2", "speed"}
+                      : std::vector<const char*>{"position", "normal", "mass1", "mass2", "speed"};
+        for (const char* key : required)
             if (!value.contains(key)) Fail(where, std::string("\"") + key + "\" is missing");
         hit.hasImpact = true;
-        hit.position = Vector(value["position"], where + ".position");
-        hit.normal = Vector(value["normal"], where + ".normal");
-        if (hit.normal.x == 0.0f && hit.normal.y == 0.0f && hit.normal.z == 0.0f)
-            Fail(where + ".normal", "the normal has length 0");
+        if (hit.aimed) {
+            const Json& aim = value["aim"];
+            const std::string here = where + ".aim";
+            if (!aim.is_object()) Fail(here, "expected an object with \"from\" and \"towards\", got " + Got(aim));
+            CheckKeys(aim, here, {"from", "towards"});
+            for (const char* key : {"from", "towards"})
+                if (!aim.contains(key)) Fail(here, std::string("\"") + key + "\" is missing");
+            hit.aimFrom = Vector(aim["from"], here + ".from");
+            hit.aimTowards = Vector(aim["towards"], here + ".towards");
+            if (hit.aimFrom.x == hit.aimTowards.x && hit.aimFrom.y == hit.aimTowards.y &&
+                hit.aimFrom.z == hit.aimTowards.z)
+                Fail(here, "\"from\" and \"towards\" are the same point, so the aim has no direction");
+        } else {
+            hit.position = Vector(value["position"], where + ".position");
+            hit.normal = Vector(value["normal"], where + ".normal");
+            if (hit.normal.x == 0.0f && hit.normal.y == 0.0f && hit.normal.z == 0.0f)
+                Fail(where + ".normal", "the normal has length 0");
+        }
         hit.mass1 = Number(value["mass1"], where + ".mass1");
         hit.mass2 = Number(value["mass2"], where + ".mass2");
         hit.speed = Number(value["speed"], where + ".speed");

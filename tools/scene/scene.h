@@ -22,6 +22,11 @@ struct Hit {
     bool reset = false;
     SettingList settings;
     bool hasImpact = false;
+    // An aimed hit gives a ray instead of position and normal; the runner
+    // casts it onto the mesh as it stands at that step.
+    bool aimed = false;
+    D3DXVECTOR3 aimFrom{0.0f, 0.0f, 0.0f};
+    D3DXVECTOR3 aimTowards{0.0f, 0.0f, 0.0f};
     D3DXVECTOR3 position{0.0f, 0.0f, 0.0f};
     D3DXVECTOR3 normal{0.0f, 0.0f, 0.0f};
     float mass1 = 0.0f;

@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <sstream>
 
+#include "aim.h"
 #include "errors.h"
 #include "plugin/children.h"
 
@@ -35,16 +37,40 @@ void PrepareIfNeeded(CrumpleChannel& channel) {
     if (channel.Value(kVertexesUsed) == 0.0f) channel.Update();
 }
 
+std::string Triple(const D3DXVECTOR3& v) {
+    std::ostringstream text;
+    text.precision(9);
+    text << "[" << v.x << ", " << v.y << ", " << v.z << "]";
+    return text.str();
+}
+
+// The collision inputs of `hit`: as given, or where its aim meets the mesh
+// the channel holds now.
+void Resolve(CrumpleChannel& channel, const Hit& hit, HitRow* row) {
+    if (!hit.aimed) {
+        row->position = hit.position, row->normal = hit.normal;
+        return;
+    }
+    AimHit aim;
+    if (!CastAim(channel.Object(), UsedCount(channel.Value(kVertexesUsed)), UsedCount(channel.Value(kIndexesUsed)),
+                 hit.aimFrom, hit.aimTowards, &aim))
+        throw InputError("step " + std::to_string(row->step) + " (\"" + row->name + "\"): the aim from " +
+                         Triple(hit.aimFrom) + " towards " + Triple(hit.aimTowards) +
+                         " meets no triangle of the mesh");
+    row->position = aim.position, row->normal = aim.normal;
+}
+
 // Sets the collision inputs, runs one update and measures what it did.
 void Impact(CrumpleChannel& channel, const Hit& hit, HitRow* row) {
+    Resolve(channel, hit, row);
     Vexa_ObjectData& object = channel.Object();
     const int usedBefore = std::min(UsedCount(channel.Value(kVertexesUsed)), object.GetVertexCount());
     std::vector<D3DXVECTOR3> before;
     if (usedBefore > 0 && object.pPositions) before.assign(object.pPositions, object.pPositions + usedBefore);
     const float impactBefore = channel.Value(kCumulativeImpact);
 
-    channel.SetVector(kCollisionPosition, hit.position);
-    channel.SetVector(kCollisionNormal, hit.normal);
+    channel.SetVector(kCollisionPosition, row->position);
+    channel.SetVector(kCollisionNormal, row->normal);
     channel.SetValue(kMassBody1, hit.mass1);
     channel.SetValue(kMassBody2, hit.mass2);
     channel.SetValue(kMaxImpactSpeed, hit.speed);

@@ -28,6 +28,10 @@ struct HitRow {
     float maxMove = 0.0f;       // largest distance a vertex in use before the hit moved
     float deepestDent = 0.0f;   // largest distance of a vertex from its undamaged place
     std::vector<std::string> messages;
+    // The collision inputs the hit was given; an aimed hit's as the aim
+    // resolved them.
+    D3DXVECTOR3 position{0.0f, 0.0f, 0.0f};
+    D3DXVECTOR3 normal{0.0f, 0.0f, 0.0f};
 };
 
 // Called before each step with the step number (from 1), the count and the name.
@@ -45,7 +49,8 @@ std::vector<std::string> StartScene(CrumpleChannel& channel, const Scene& scene,
 
 // Runs every step of `scene` on a started channel, showing the channel to
 // `observer` after each; `pending` messages go with the first row. Either
-// callback may be empty.
+// callback may be empty. An aimed hit whose ray meets no triangle of the mesh
+// as it stands then throws InputError naming the step.
 std::vector<HitRow> RunSteps(CrumpleChannel& channel, const Scene& scene, std::vector<std::string> pending,
                              const Progress& progress, const StepObserver& observer);
 
