@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace crumpletool {
 
@@ -38,14 +39,18 @@ bool CastAim(Vexa_ObjectData& object, int verticesUsed, int indicesUsed, const D
     const int vertices = std::min({verticesUsed, object.PositionsLength(), object.GetVertexCount()});
     const int indices = std::min({indicesUsed, object.IndexArrayLength(), object.GetIndexCount()}) / 3 * 3;
 
+    // Each vertex placed once: a vertex is a corner of about six triangles.
+    std::vector<Vec> placed(static_cast<size_t>(std::max(vertices, 0)));
+    for (int v = 0; v < vertices; ++v) placed[static_cast<size_t>(v)] = Placed(placement, object.pPositions[v]);
+
     double nearest = INFINITY;
     Vec nearestNormal{0, 0, 0};
     for (int t = 0; t < indices; t += 3) {
         const int a = object.GetIndex(t), b = object.GetIndex(t + 1), c = object.GetIndex(t + 2);
         if (a < 0 || b < 0 || c < 0 || a >= vertices || b >= vertices || c >= vertices) continue;
-        const Vec pa = Placed(placement, object.pPositions[a]);
-        const Vec e1 = Minus(Placed(placement, object.pPositions[b]), pa);
-        const Vec e2 = Minus(Placed(placement, object.pPositions[c]), pa);
+        const Vec& pa = placed[static_cast<size_t>(a)];
+        const Vec e1 = Minus(placed[static_cast<size_t>(b)], pa);
+        const Vec e2 = Minus(placed[static_cast<size_t>(c)], pa);
         const Vec p = Cross(direction, e2);
         const double det = Dot(e1, p);
         if (det == 0.0 || !std::isfinite(det)) continue;  // parallel to the ray, or without area

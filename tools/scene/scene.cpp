@@ -48,6 +48,11 @@ public:
         }
     }
 
+    void RequireKeys(const Json& object, const std::string& where, std::initializer_list<const char*> keys) const {
+        for (const char* key : keys)
+            if (!object.contains(key)) Fail(where, std::string("\"") + key + "\" is missing");
+    }
+
     float Number(const Json& value, const std::string& where) const {
         if (!value.is_number()) Fail(where, "expected a number, got " + Got(value));
         const double number = value.get<double>();
@@ -131,19 +136,17 @@ public:
         hit.aimed = value.contains("aim");
         if (hit.aimed && (value.contains("position") || value.contains("normal")))
             Fail(where, "\"aim\" takes the place of \"position\" and \"normal\"; give one or the other");
-        const std::vector<const char*> required =
-            hit.aimed ? std::vector<const char*>{"aim", "mass1", "mass2", "speed"}
-                      : std::vector<const char*>{"position", "normal", "mass1", "mass2", "speed"};
-        for (const char* key : required)
-            if (!value.contains(key)) Fail(where, std::string("\"") + key + "\" is missing");
+        if (hit.aimed)
+            RequireKeys(value, where, {"aim", "mass1", "mass2", "speed"});
+        else
+            RequireKeys(value, where, {"position", "normal", "mass1", "mass2", "speed"});
         hit.hasImpact = true;
         if (hit.aimed) {
             const Json& aim = value["aim"];
             const std::string here = where + ".aim";
             if (!aim.is_object()) Fail(here, "expected an object with \"from\" and \"towards\", got " + Got(aim));
             CheckKeys(aim, here, {"from", "towards"});
-            for (const char* key : {"from", "towards"})
-                if (!aim.contains(key)) Fail(here, std::string("\"") + key + "\" is missing");
+            RequireKeys(aim, here, {"from", "towards"});
             hit.aimFrom = Vector(aim["from"], here + ".from");
             hit.aimTowards = Vector(aim["towards"], here + ".towards");
             if (hit.aimFrom.x == hit.aimTowards.x && hit.aimFrom.y == hit.aimTowards.y &&
