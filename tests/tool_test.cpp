@@ -21,6 +21,7 @@
 #include "isolated_import.h"
 #include "mesh_io.h"
 #include "runner.h"
+#include "tool_support.h"
 
 using namespace crumpletool;
 namespace fs = std::filesystem;
@@ -28,27 +29,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string kExample = std::string(CRUMPLE_SOURCE_DIR) + "/examples/buoy-hits.json";
-
-struct ScratchDir {
-    fs::path path = [] {
-        std::string pattern = (fs::temp_directory_path() / "crumple-test-XXXXXX").string();
-        if (!mkdtemp(&pattern[0])) throw std::runtime_error("mkdtemp failed");
-        return fs::path(pattern);
-    }();
-    ~ScratchDir() {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-    std::string operator/(const std::string& name) const { return (path / name).string(); }
-};
-
-void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
-
-std::string ReadText(const std::string& path) {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-}
 
 struct ToolRun {
     int exitCode;

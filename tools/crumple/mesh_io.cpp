@@ -138,7 +138,7 @@ MeshArrays UsedPart(Vexa_ObjectData& object, int vertices, int indices) {
     return mesh;
 }
 
-void ExportGlb(const MeshArrays& mesh, const std::string& path) {
+std::string GlbBytes(const MeshArrays& mesh) {
     const size_t n = mesh.positions.size();
     for (size_t p = 0; p < mesh.indices.size(); ++p)
         if (mesh.indices[p] >= n)
@@ -189,8 +189,16 @@ void ExportGlb(const MeshArrays& mesh, const std::string& path) {
     }
 
     Assimp::Exporter exporter;
-    if (exporter.Export(&scene, "glb2", path) != aiReturn_SUCCESS)
-        throw OutputError("cannot write '" + path + "': " + exporter.GetErrorString());
+    const aiExportDataBlob* blob = exporter.ExportToBlob(&scene, "glb2");
+    if (!blob) throw OutputError(std::string("cannot export the mesh: ") + exporter.GetErrorString());
+    return std::string(static_cast<const char*>(blob->data), blob->size);
+}
+
+void ExportGlb(const MeshArrays& mesh, const std::string& path) {
+    const std::string bytes = GlbBytes(mesh);
+    std::ofstream file(path, std::ios::binary);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!file.flush()) throw OutputError("cannot write '" + path + "'");
 }
 
 }  // namespace crumpletool

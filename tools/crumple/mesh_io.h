@@ -22,8 +22,10 @@ MeshArrays ImportMesh(const std::string& path);
 // `indices` index entries (whole triangles), every per-vertex array included.
 MeshArrays UsedPart(Vexa_ObjectData& object, int vertices, int indices);
 
-// Writes `mesh` as glTF binary with positions, normals, texture sets 0 and 1
-// and vertex colours (RGBA from the ARGB bytes). Throws OutputError.
+// `mesh` as glTF binary with positions, normals, texture sets 0 and 1 and
+// vertex colours (RGBA from the ARGB bytes). Throws OutputError.
+std::string GlbBytes(const MeshArrays& mesh);
+// Writes GlbBytes(mesh) to `path`. Throws OutputError.
 void ExportGlb(const MeshArrays& mesh, const std::string& path);
 
 }  // namespace crumpletool

@@ -64,35 +64,46 @@ RunResult RunScene(CrumpleChannel& channel, const Scene& scene, const Progress& 
 
     const Image after = RenderObject(renderer, channel, result.camera);
     result.picture = SideBySide(before, after, kPanelGap, kGapColor);
-    // While no working buffers exist the whole object is in use.
-    Vexa_ObjectData& object = channel.Object();
-    const bool prepared = channel.Value(kVertexesUsed) != 0.0f;
-    result.damaged = UsedPart(object, prepared ? UsedCount(channel.Value(kVertexesUsed)) : object.GetVertexCount(),
-                              prepared ? UsedCount(channel.Value(kIndexesUsed)) : object.GetIndexCount());
+    result.damaged = DamagedMesh(channel);
     return result;
 }
 
-void PrintTable(const std::vector<HitRow>& rows, std::ostream& out) {
+MeshArrays DamagedMesh(CrumpleChannel& channel) {
+    // While no working buffers exist the whole object is in use.
+    Vexa_ObjectData& object = channel.Object();
+    const bool prepared = channel.Value(kVertexesUsed) != 0.0f;
+    return UsedPart(object, prepared ? UsedCount(channel.Value(kVertexesUsed)) : object.GetVertexCount(),
+                    prepared ? UsedCount(channel.Value(kIndexesUsed)) : object.GetIndexCount());
+}
+
+std::vector<std::string> TableLines(const std::vector<HitRow>& rows) {
     size_t nameWidth = 4;
     for (const auto& row : rows) nameWidth = std::max(nameWidth, row.name.size());
-    out << Pad("step", 4, true) << "  " << Pad("hit", nameWidth, false) << "  " << Pad("energy", 8, true) << "  "
-        << Pad("radius", 7, true) << "  " << Pad("vertices used/capacity", 22, true) << "  "
-        << Pad("indices used/capacity", 22, true) << "  " << Pad("Cumulative Collision Impact", 27, true) << "  "
-        << Pad("Cumulative holes under water", 28, true) << "  " << Pad("moved", 6, true) << "  " << Pad("deepest dent", 12, true) << "  message\n";
+    std::vector<std::string> lines;
+    lines.push_back(Pad("step", 4, true) + "  " + Pad("hit", nameWidth, false) + "  " + Pad("energy", 8, true) + "  " +
+                    Pad("radius", 7, true) + "  " + Pad("vertices used/capacity", 22, true) + "  " +
+                    Pad("indices used/capacity", 22, true) + "  " + Pad("Cumulative Collision Impact", 27, true) +
+                    "  " + Pad("Cumulative holes under water", 28, true) + "  " + Pad("moved", 6, true) + "  " +
+                    Pad("deepest dent", 12, true) + "  message");
     for (const auto& row : rows) {
         std::string message;
         if (row.reset) message = "ClearDamage";
         for (const auto& text : row.messages) message += (message.empty() ? "" : "; ") + text;
         const bool hit = row.impact;
-        out << Pad(std::to_string(row.step), 4, true) << "  " << Pad(row.name, nameWidth, false) << "  "
-            << Pad(hit ? Fixed(row.energy, 4) : "-", 8, true) << "  " << Pad(hit ? Fixed(row.radius, 4) : "-", 7, true)
-            << "  "
-            << Pad(std::to_string(row.verticesUsed) + " / " + std::to_string(row.vertexCapacity), 22, true) << "  "
-            << Pad(std::to_string(row.indicesUsed) + " / " + std::to_string(row.indexCapacity), 22, true) << "  "
-            << Pad(Fixed(row.cumulativeImpact, 4), 27, true) << "  " << Pad(Fixed(row.holesUnderWater, 4), 28, true)
-            << "  " << Pad(hit ? Fixed(row.maxMove, 4) : "-", 6, true) << "  " << Pad(Fixed(row.deepestDent, 4), 12, true)
-            << "  " << message << "\n";
+        lines.push_back(
+            Pad(std::to_string(row.step), 4, true) + "  " + Pad(row.name, nameWidth, false) + "  " +
+            Pad(hit ? Fixed(row.energy, 4) : "-", 8, true) + "  " + Pad(hit ? Fixed(row.radius, 4) : "-", 7, true) +
+            "  " + Pad(std::to_string(row.verticesUsed) + " / " + std::to_string(row.vertexCapacity), 22, true) +
+            "  " + Pad(std::to_string(row.indicesUsed) + " / " + std::to_string(row.indexCapacity), 22, true) + "  " +
+            Pad(Fixed(row.cumulativeImpact, 4), 27, true) + "  " + Pad(Fixed(row.holesUnderWater, 4), 28, true) +
+            "  " + Pad(hit ? Fixed(row.maxMove, 4) : "-", 6, true) + "  " + Pad(Fixed(row.deepestDent, 4), 12, true) +
+            "  " + message);
     }
+    return lines;
+}
+
+void PrintTable(const std::vector<HitRow>& rows, std::ostream& out) {
+    for (const std::string& line : TableLines(rows)) out << line << "\n";
 }
 
 void WriteAll(const std::vector<OutputFile>& files) {

@@ -37,7 +37,13 @@ struct RunResult {
 RunResult RunScene(CrumpleChannel& channel, const Scene& scene, const Progress& progress,
                    const StepObserver& observer = nullptr);
 
-// The table of rows, one line each, with a header line.
+// The used part of the channel's working mesh, every per-vertex array included.
+MeshArrays DamagedMesh(CrumpleChannel& channel);
+
+// The table of rows: a header line, then one line per row, names padded to
+// the longest.
+std::vector<std::string> TableLines(const std::vector<HitRow>& rows);
+// The table printed, one line each.
 void PrintTable(const std::vector<HitRow>& rows, std::ostream& out);
 
 // One output file and how to write it to a given path.

@@ -44,20 +44,10 @@ std::string Triple(const D3DXVECTOR3& v) {
     return text.str();
 }
 
-// The collision inputs of `hit`: as given, or where its aim meets the mesh
-// the channel holds now.
+// Where the aim meets the mesh, or an error naming the step.
 void Resolve(CrumpleChannel& channel, const Hit& hit, HitRow* row) {
-    if (!hit.aimed) {
-        row->position = hit.position, row->normal = hit.normal;
-        return;
-    }
-    AimHit aim;
-    if (!CastAim(channel.Object(), UsedCount(channel.Value(kVertexesUsed)), UsedCount(channel.Value(kIndexesUsed)),
-                 hit.aimFrom, hit.aimTowards, &aim))
-        throw InputError("step " + std::to_string(row->step) + " (\"" + row->name + "\"): the aim from " +
-                         Triple(hit.aimFrom) + " towards " + Triple(hit.aimTowards) +
-                         " meets no triangle of the mesh");
-    row->position = aim.position, row->normal = aim.normal;
+    if (ResolveCollision(channel, hit, &row->position, &row->normal)) return;
+    throw InputError("step " + std::to_string(row->step) + " (\"" + row->name + "\"): " + MissText(hit));
 }
 
 // Sets the collision inputs, runs one update and measures what it did.
@@ -84,6 +74,25 @@ void Impact(CrumpleChannel& channel, const Hit& hit, HitRow* row) {
     const size_t comparable = std::min(before.size(), static_cast<size_t>(channel.Object().GetVertexCount()));
     const D3DXVECTOR3* after = channel.Object().pPositions;
     for (size_t v = 0; after && v < comparable; ++v) row->maxMove = std::max(row->maxMove, Distance(after[v], before[v]));
+}
+
+}  // namespace
+
+bool ResolveCollision(CrumpleChannel& channel, const Hit& hit, D3DXVECTOR3* position, D3DXVECTOR3* normal) {
+    if (!hit.aimed) {
+        *position = hit.position, *normal = hit.normal;
+        return true;
+    }
+    AimHit aim;
+    if (!CastAim(channel.Object(), UsedCount(channel.Value(kVertexesUsed)), UsedCount(channel.Value(kIndexesUsed)),
+                 hit.aimFrom, hit.aimTowards, &aim))
+        return false;
+    *position = aim.position, *normal = aim.normal;
+    return true;
+}
+
+std::string MissText(const Hit& hit) {
+    return "the aim from " + Triple(hit.aimFrom) + " towards " + Triple(hit.aimTowards) + " meets no triangle of the mesh";
 }
 
 HitRow RunStep(CrumpleChannel& channel, const Hit& hit, int step) {
@@ -120,8 +129,6 @@ HitRow RunStep(CrumpleChannel& channel, const Hit& hit, int step) {
     row.messages = channel.TakeMessages();
     return row;
 }
-
-}  // namespace
 
 int UsedCount(float value) { return crumple::TruncateToInt(value); }
 

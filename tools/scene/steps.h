@@ -54,6 +54,16 @@ std::vector<std::string> StartScene(CrumpleChannel& channel, const Scene& scene,
 std::vector<HitRow> RunSteps(CrumpleChannel& channel, const Scene& scene, std::vector<std::string> pending,
                              const Progress& progress, const StepObserver& observer);
 
+// Runs one step (reset, settings, hit) as step number `step` of a started
+// channel and measures it. Throws InputError as RunSteps does.
+HitRow RunStep(CrumpleChannel& channel, const Hit& hit, int step);
+
+// The collision inputs of `hit` on the channel as it stands: as given, or
+// where its aim meets the mesh. False when the aim meets no triangle.
+bool ResolveCollision(CrumpleChannel& channel, const Hit& hit, D3DXVECTOR3* position, D3DXVECTOR3* normal);
+// What is wrong with an aim that meets nothing, without the step.
+std::string MissText(const Hit& hit);
+
 // The name a step is shown under: its own, or "hit N" / "reset".
 std::string StepName(const Hit& hit, size_t step);
 
