@@ -9,7 +9,7 @@
 #   tools/fuzz.sh --ci [-j JOBS] [-t TARGET[,TARGET...]]
 #
 #   -j JOBS   targets run at once (default 1; each takes one core)
-#   -t        only these targets (fuzz_scene, fuzz_import, fuzz_channel_file, fuzz_plugin)
+#   -t        only these targets (fuzz_scene, fuzz_import, fuzz_channel_file, fuzz_plugin, fuzz_view)
 #   -k        keep going after a finding (libFuzzer's fork mode), saving
 #             every finding, for long unattended runs
 #   --fresh   start from the repository's corpus again; otherwise what
@@ -28,7 +28,7 @@ seconds=30
 fresh=0
 ci=0
 keep_going=()
-targets=(fuzz_scene fuzz_import fuzz_channel_file fuzz_plugin)
+targets=(fuzz_scene fuzz_import fuzz_channel_file fuzz_plugin fuzz_view)
 while [ $# -gt 0 ]; do
   case "$1" in
     -j) jobs="$2"; shift 2 ;;
@@ -64,6 +64,7 @@ max_len() {
     fuzz_import) echo 16384 ;;
     fuzz_channel_file) echo 32768 ;;
     fuzz_plugin) echo 4096 ;;
+    fuzz_view) echo 4096 ;;
   esac
 }
 
@@ -84,6 +85,7 @@ ci_runs() {
     fuzz_import) echo 2500 ;;
     fuzz_channel_file) echo 60000 ;;
     fuzz_plugin) echo 10000 ;;
+    fuzz_view) echo 20000 ;;
   esac
 }
 
@@ -91,6 +93,7 @@ dict() {
   case "$1" in
     fuzz_scene) echo "-dict=$root/fuzz/scene.dict" ;;
     fuzz_import) echo "-dict=$root/fuzz/import.dict" ;;
+    fuzz_view) echo "-dict=$root/fuzz/view.dict" ;;
   esac
 }
 

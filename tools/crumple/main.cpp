@@ -1,6 +1,7 @@
 // crumple: a host for the Crumple plug-in on the command line.
 //   crumple demo [--out DIR] [--plugin PATH] [--save FILE]
 //   crumple run SCENE.json [--out DIR] [--plugin PATH] [--save FILE] [--load FILE] [--digests FILE]
+//   crumple view SCENE.json|MESH [--port N] [--plugin PATH]
 //   crumple compare-digests A B
 #include <iostream>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 
 #include "commands.h"
 #include "errors.h"
+#include "view_command.h"
 
 // Sanitized builds: the offscreen GL library never frees the framebuffer
 // record it makes when a context is made current. Only stacks through that
@@ -31,11 +33,18 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     CommandOptions options;
     options.progress = isatty(STDERR_FILENO) != 0;
-    std::string scenePath, digestsA, digestsB;
+    std::string scenePath, viewInput, digestsA, digestsB;
+    ViewOptions viewOptions;
 
     CLI::App* demo = app.add_subcommand("demo", "run the built-in hull and hits; writes demo.png and demo.glb");
     CLI::App* run = app.add_subcommand("run", "run a scene file (mesh, placement, settings, hits)");
     run->add_option("scene", scenePath, "the scene file (JSON)")->required();
+    CLI::App* view = app.add_subcommand(
+        "view", "serve a live page on 127.0.0.1 to aim hits and tune settings; prints its address first");
+    view->add_option("input", viewInput, "a scene file (.json) or a mesh file (the channel's own settings)")->required();
+    view->add_option("--port", viewOptions.port, "the port (default 0: any free port)")->check(CLI::Range(0, 65535));
+    view->add_option("--plugin", viewOptions.pluginPath,
+                     "the plug-in library (default: libCrumple.so beside this program, else the built one)");
     CLI::App* compare = app.add_subcommand(
         "compare-digests", "name the first step where two --digests files differ, and what differs (exit 1), or say they agree");
     compare->add_option("a", digestsA, "a step digest file")->required();
@@ -71,7 +80,8 @@ int main(int argc, char** argv) {
                 return 2;
             }
         }
-        if (*demo) RunDemo(options, std::cout);
+        if (*view) RunView(viewInput, viewOptions, std::cout);
+        else if (*demo) RunDemo(options, std::cout);
         else RunSceneFile(scenePath, options, std::cout);
     } catch (const InputError& e) {
         std::cerr << "crumple: " << e.what() << "\n";
