@@ -149,8 +149,8 @@ TEST(ToolView, SavedSessionReplaysToTheSameMeshAndRows) {
     WriteText(dir / "session.json", scene.body);
     const std::string glb = view.Call("GET", "/api/mesh.glb").body;
     const std::string command = "cd '" + dir.path.string() + "' && '" CRUMPLE_TOOL_PATH "' run session.json --plugin '" +
-                                CRUMPLE_PLUGIN_PATH "' > run.txt 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0) << ReadText(dir / "run.txt");
+                                CRUMPLE_PLUGIN_PATH "' > run.txt 2> run-errors.txt";
+    ASSERT_EQ(std::system(command.c_str()), 0) << ReadText(dir / "run-errors.txt");
     EXPECT_TRUE(ReadText(dir / "out/session.glb") == glb) << "the replayed mesh differs from the session's";
     const std::string run = ReadText(dir / "run.txt");
     EXPECT_EQ(run.substr(0, run.find("\nwrote ") + 1), state["table"].get<std::string>());
