@@ -159,7 +159,7 @@ TEST(ToolView, SavedSessionReplaysToTheSameMeshAndRows) {
 TEST(ToolView, RefusedRequestsChangeNothing) {
     ScratchDir dir;
     CopyExample(dir);
-    ViewProcess view(dir, "buoy.ply");  // a mesh alone: no steps, the channel's own settings
+    ViewProcess view(dir, "buoy.ply");  // a mesh alone: no steps, the demo's settings
     const std::string before = view.Call("GET", "/api/scene").body;
     auto get = [&](const std::string& target, const std::string& headers) {
         return view.Raw("GET " + target + " HTTP/1.1\r\n" + headers + "\r\n").status;

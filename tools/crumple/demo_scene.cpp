@@ -146,13 +146,8 @@ MeshArrays MakeDemoHull() {
     return mesh;
 }
 
-DemoScene MakeDemoScene() {
-    DemoScene demo;
-    demo.mesh = MakeDemoHull();
-    const MeshArrays& mesh = demo.mesh;
-    Scene& scene = demo.scene;
-    scene.view = D3DXVECTOR3(0.30f, 0.42f, 1.0f);
-    scene.settings = {
+SettingList DemoSettings() {
+    return {
         {"Apply Dents? (0/1)", 1.0f},       {"Apply Alpha Damage? (0/1)", 0.0f},
         {"Apply Holes? (0/1)", 0.0f},       {"Number of passes (0-2)", 1.0f},
         {"Impact factor", 40.0f},           {"Impact radius factor", 0.6f},
@@ -162,6 +157,15 @@ DemoScene MakeDemoScene() {
         {"Alpha damage value (0-255)", 96.0f}, {"Min triangle size", 0.02f},
         {"Hole treshold", 0.5f},            {"Min red value (0-255)", 128.0f},
     };
+}
+
+DemoScene MakeDemoScene() {
+    DemoScene demo;
+    demo.mesh = MakeDemoHull();
+    const MeshArrays& mesh = demo.mesh;
+    Scene& scene = demo.scene;
+    scene.view = D3DXVECTOR3(0.30f, 0.42f, 1.0f);
+    scene.settings = DemoSettings();
     auto& hits = scene.hits;
     // Each hit names the settings it changes; they hold for that hit only.
     const SettingList holes = {{"Apply Holes? (0/1)", 1.0f},

@@ -21,6 +21,9 @@ struct DemoScene {
 // (the dent record) 0, alpha 255.
 MeshArrays MakeDemoHull();
 
+// The demo's settings: dents on, alpha marks and holes off, one pass.
+SettingList DemoSettings();
+
 DemoScene MakeDemoScene();
 
 }  // namespace crumpletool

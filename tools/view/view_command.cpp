@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "commands.h"
+#include "demo_scene.h"
 #include "errors.h"
 #include "isolated_import.h"
 #include "view_api.h"
@@ -34,7 +35,10 @@ void RunView(const std::string& input, const ViewOptions& options, std::ostream&
         scene = LoadSceneFile(input, CrumpleChannel(plugin).Settings());
         if (scene.meshPath.empty()) throw InputError(input + ": \"mesh\" is missing");
     } else {
+        // The channel's own values are all zero, which would leave nothing
+        // to see; a mesh alone starts from the demo's.
         scene.meshPath = input;
+        scene.settings = DemoSettings();
     }
     // The scene's path resolved against the folder the view started in is how
     // a scene saved there names the mesh.

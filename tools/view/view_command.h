@@ -12,7 +12,7 @@ struct ViewOptions {
     int port = 0;            // 0: any free port
 };
 
-// Starts from a scene file (".json") or a mesh file with the channel's own
+// Starts from a scene file (".json") or a mesh file with the demo's
 // settings, prints `http://127.0.0.1:PORT/?token=TOKEN` as the first line on
 // `out` and serves until asked to stop. Throws InputError for a scene or mesh
 // that `crumple run` would refuse, std::runtime_error when the port cannot be

@@ -1,6 +1,7 @@
 // The session's steps and its replay.
 #include "view_session.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "errors.h"
@@ -108,7 +109,7 @@ std::string ViewSession::Glb() { return GlbBytes(DamagedMesh(*channel_)); }
 std::string ViewSession::ViewBuffers(Vexa_ObjectData& object) {
     const RenderBuffers buffers = BuffersOf(object);
     const size_t record = buffers.recordSize > 0 ? static_cast<size_t>(buffers.recordSize) : 0;
-    const uint32_t vertices = record >= 28 && buffers.vertices ? static_cast<uint32_t>(buffers.vertexBytes / record) : 0;
+    const uint32_t records = record >= 28 && buffers.vertices ? static_cast<uint32_t>(buffers.vertexBytes / record) : 0;
     std::vector<uint32_t> indices;
     const size_t width = static_cast<size_t>(buffers.indexWidth);
     const size_t entries = buffers.indices ? buffers.indexBytes / width / 3 * 3 : 0;
@@ -120,8 +121,12 @@ std::string ViewSession::ViewBuffers(Vexa_ObjectData& object) {
             else std::memcpy(&corner[k], buffers.indices + (t + k) * 4, 4);
         }
         // A triangle naming a record the buffer does not hold is not drawn.
-        if (corner[0] < vertices && corner[1] < vertices && corner[2] < vertices) indices.insert(indices.end(), corner, corner + 3);
+        if (corner[0] < records && corner[1] < records && corner[2] < records) indices.insert(indices.end(), corner, corner + 3);
     }
+    // Records past the last one a triangle names are spare capacity.
+    uint32_t drawn = 0;
+    for (uint32_t index : indices) drawn = std::max(drawn, index + 1);
+    const uint32_t vertices = drawn;
     std::string out = "CRVM";
     Put(&out, vertices);
     Put(&out, static_cast<uint32_t>(indices.size()));

@@ -60,7 +60,8 @@ public:
 
     // What the engine would draw of `object`: "CRVM", vertex and index counts,
     // placed positions, placed normals, the colour bytes as they lie, indices;
-    // little-endian, indices below the vertex count.
+    // little-endian. Only whole triangles of records the vertex buffer holds,
+    // and the records up to the last one they name.
     static std::string ViewBuffers(Vexa_ObjectData& object);
 
 private:
