@@ -186,8 +186,7 @@ std::string ViewApi::StateJson() {
     for (const std::string& line : lines) table += line + "\n";
     const NextHit& next = session_.Next();
     return Json{{"mesh", session_.MeshName()},
-                {"vertices", session_.Mesh().positions.size()},
-                {"triangles", session_.Mesh().indices.size() / 3},
+                {"view", Triple(session_.View())},
                 {"settings", settings},
                 {"next", {{"mass1", FloatJson(next.mass1)}, {"mass2", FloatJson(next.mass2)}, {"speed", FloatJson(next.speed)}}},
                 {"rows", rows},

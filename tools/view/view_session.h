@@ -44,7 +44,8 @@ public:
     const std::vector<HitRow>& Rows() const { return rows_; }
     NextHit& Next() { return next_; }
     const std::string& MeshName() const { return meshName_; }
-    const MeshArrays& Mesh() const { return mesh_; }
+    // Direction from the object towards the eye the scene asks for.
+    const D3DXVECTOR3& View() const { return scene_.view; }
     // The value each settable child has for the next hit, in child order.
     SettingList CurrentSettings();
     const SettingCatalog& Catalog() const { return catalog_; }
