@@ -192,7 +192,8 @@ TEST(ToolView, RefusedRequestsChangeNothing) {
     EXPECT_EQ(view.Raw("GET /api/state HTTP/1.1\r\n" + host + host + token + "\r\n").status, 400);  // two Hosts
     EXPECT_EQ(view.Call("GET", "/api/scene").body, before);
 
-    // A client that never finishes its request is dropped, and the view goes on.
+    // A client that never finishes its request holds up no one else's, and
+    // is dropped in the end.
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -200,6 +201,9 @@ TEST(ToolView, RefusedRequestsChangeNothing) {
     address.sin_port = htons(static_cast<uint16_t>(view.Port()));
     ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
     send(fd, "GET /api/state HTTP/1.1\r\n", 25, MSG_NOSIGNAL);
+    EXPECT_EQ(view.Call("GET", "/api/state").status, 200);
+    pollfd idle{fd, POLLIN, 0};
+    EXPECT_EQ(poll(&idle, 1, 0), 0) << "the idle client was answered before the other";
     char answer[64] = {};
     EXPECT_GT(recv(fd, answer, sizeof(answer) - 1, 0), 0);
     EXPECT_EQ(std::string(answer).substr(0, 12), "HTTP/1.1 408");

@@ -1,14 +1,16 @@
 // The loopback server: poll-driven reads and writes against one deadline per
-// request, so a slow or silent client cannot hold the view for long.
+// request, so a slow or silent client cannot hold a connection for long.
 #include "http_server.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
 #include <stdexcept>
+#include <thread>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -205,14 +207,33 @@ LoopbackServer::LoopbackServer(int port, HttpLimits limits) : limits_(limits) {
 LoopbackServer::~LoopbackServer() { close(listener_); }
 
 void LoopbackServer::Serve(const HttpHandler& handler, const std::atomic<bool>& stop) {
+    // Each connection is read on its own thread, so a browser's idle
+    // preconnection cannot hold up the page's calls; the handler runs for one
+    // request at a time.
+    std::mutex handling;
+    const HttpHandler serialised = [&](const HttpRequest& request) {
+        std::lock_guard<std::mutex> lock(handling);
+        return handler(request);
+    };
+    std::atomic<int> open{0};
     while (!stop.load()) {
         pollfd p{listener_, POLLIN, 0};
         if (poll(&p, 1, 200) <= 0) continue;
         const int connection = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
         if (connection < 0) continue;
-        Answer(connection, handler);
-        close(connection);
+        if (open.load() >= limits_.maxConnections) {
+            close(connection);
+            continue;
+        }
+        ++open;
+        std::thread([this, connection, &serialised, &open] {
+            Answer(connection, serialised);
+            close(connection);
+            --open;
+        }).detach();
     }
+    // Every connection ends within its own deadlines.
+    while (open.load() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
 void LoopbackServer::TooLate(int fd) {

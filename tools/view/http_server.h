@@ -1,5 +1,6 @@
 // A small HTTP/1.1 server on the loopback interface only: one request per
-// connection, handled one at a time, with bounds on what a client may send.
+// connection, connections read side by side, requests handled one at a time,
+// with bounds on what a client may send.
 #pragma once
 
 #include <atomic>
@@ -25,12 +26,13 @@ struct HttpResponse {
 };
 
 // What a client may send: larger headers or bodies are refused (431, 413)
-// without reading them, and a request not in whole within the time is
-// dropped with 408.
+// without reading them, a request not in whole within the time is dropped
+// with 408, and connections past the bound are closed.
 struct HttpLimits {
     size_t maxHeaderBytes = 16 * 1024;
     size_t maxBodyBytes = 256 * 1024;
     int requestMilliseconds = 5000;
+    int maxConnections = 16;  // more open at once are closed unanswered
 };
 
 typedef std::function<HttpResponse(const HttpRequest&)> HttpHandler;
