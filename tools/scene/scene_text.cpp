@@ -9,8 +9,6 @@ namespace crumpletool {
 
 namespace {
 
-Json Triple(const D3DXVECTOR3& v) { return Json::array({FloatJson(v.x), FloatJson(v.y), FloatJson(v.z)}); }
-
 Json Settings(const SettingList& settings) {
     Json object = Json::object();
     for (const auto& setting : settings) object[setting.first] = FloatJson(setting.second);
@@ -23,8 +21,8 @@ Json HitJson(const Hit& hit) {
     if (hit.reset) json["reset"] = true;
     if (!hit.settings.empty()) json["settings"] = Settings(hit.settings);
     if (!hit.hasImpact) return json;
-    json["position"] = Triple(hit.position);
-    json["normal"] = Triple(hit.normal);
+    json["position"] = TripleJson(hit.position);
+    json["normal"] = TripleJson(hit.normal);
     json["mass1"] = FloatJson(hit.mass1);
     json["mass2"] = FloatJson(hit.mass2);
     json["speed"] = FloatJson(hit.speed);
@@ -44,6 +42,8 @@ Json FloatJson(float value) {
     return Json(static_cast<double>(value));
 }
 
+Json TripleJson(const D3DXVECTOR3& v) { return Json::array({FloatJson(v.x), FloatJson(v.y), FloatJson(v.z)}); }
+
 std::string SceneText(const Scene& scene, const std::string& meshName) {
     Json root = Json::object();
     if (!meshName.empty()) root["mesh"] = meshName;
@@ -54,7 +54,7 @@ std::string SceneText(const Scene& scene, const std::string& meshName) {
                                         FloatJson(scene.placement.m[r][2]), FloatJson(scene.placement.m[r][3])}));
         root["placement"] = rows;
     }
-    root["view"] = Triple(scene.view);
+    root["view"] = TripleJson(scene.view);
     root["settings"] = Settings(scene.settings);
     Json hits = Json::array();
     for (const Hit& hit : scene.hits) hits.push_back(HitJson(hit));

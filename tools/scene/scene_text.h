@@ -14,6 +14,8 @@ using Json = nlohmann::ordered_json;
 
 // `value` as a JSON number that reads back as exactly `value`, written short.
 Json FloatJson(float value);
+// A vector as three such numbers.
+Json TripleJson(const D3DXVECTOR3& v);
 
 // `scene` as scene-file text, naming the mesh as `meshName` (the scene's own
 // path is resolved and may not suit where the text will be read). Aimed hits

@@ -17,8 +17,6 @@ namespace crumpletool {
 
 namespace {
 
-Json Triple(const D3DXVECTOR3& v) { return Json::array({FloatJson(v.x), FloatJson(v.y), FloatJson(v.z)}); }
-
 Json RowJson(const HitRow& row, const std::string& line) {
     return Json{{"step", row.step},
                 {"name", row.name},
@@ -35,8 +33,8 @@ Json RowJson(const HitRow& row, const std::string& line) {
                 {"maxMove", FloatJson(row.maxMove)},
                 {"deepestDent", FloatJson(row.deepestDent)},
                 {"messages", row.messages},
-                {"position", Triple(row.position)},
-                {"normal", Triple(row.normal)},
+                {"position", TripleJson(row.position)},
+                {"normal", TripleJson(row.normal)},
                 {"line", line}};
 }
 
@@ -101,6 +99,29 @@ std::string ReadWhole(const std::string& path) {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+// What the page shows of the session: settings with their controls, the
+// next hit's mass and speed, the rows and the table as `crumple run` prints it.
+Json StateOf(ViewSession& session) {
+    Json settings = Json::array();
+    for (const auto& setting : session.CurrentSettings()) {
+        Json control = Control(setting.first, setting.second);
+        settings.push_back(Json{{"name", setting.first}, {"value", FloatJson(setting.second)}});
+        settings.back().update(control);
+    }
+    const std::vector<std::string> lines = TableLines(session.Rows());
+    Json rows = Json::array();
+    for (size_t i = 0; i < session.Rows().size(); ++i) rows.push_back(RowJson(session.Rows()[i], lines[i + 1]));
+    std::string table;
+    for (const std::string& line : lines) table += line + "\n";
+    const NextHit& next = session.Next();
+    return Json{{"mesh", session.MeshName()},
+                {"view", TripleJson(session.View())},
+                {"settings", settings},
+                {"next", {{"mass1", FloatJson(next.mass1)}, {"mass2", FloatJson(next.mass2)}, {"speed", FloatJson(next.speed)}}},
+                {"rows", rows},
+                {"table", table}};
 }
 
 }  // namespace
@@ -172,33 +193,11 @@ HttpResponse ViewApi::File(const std::string& name, const std::string& type, boo
     return Ok(text, type);
 }
 
-std::string ViewApi::StateJson() {
-    Json settings = Json::array();
-    for (const auto& setting : session_.CurrentSettings()) {
-        Json control = Control(setting.first, setting.second);
-        settings.push_back(Json{{"name", setting.first}, {"value", FloatJson(setting.second)}});
-        settings.back().update(control);
-    }
-    const std::vector<std::string> lines = TableLines(session_.Rows());
-    Json rows = Json::array();
-    for (size_t i = 0; i < session_.Rows().size(); ++i) rows.push_back(RowJson(session_.Rows()[i], lines[i + 1]));
-    std::string table;
-    for (const std::string& line : lines) table += line + "\n";
-    const NextHit& next = session_.Next();
-    return Json{{"mesh", session_.MeshName()},
-                {"view", Triple(session_.View())},
-                {"settings", settings},
-                {"next", {{"mass1", FloatJson(next.mass1)}, {"mass2", FloatJson(next.mass2)}, {"speed", FloatJson(next.speed)}}},
-                {"rows", rows},
-                {"table", table}}
-               .dump();
-}
-
 HttpResponse ViewApi::Api(const HttpRequest& request) {
     const std::string& path = request.path;
     const bool post = request.method == "POST";
     auto wrongMethod = [&](const char* method) { return ErrorResponse(405, path + " takes " + method); };
-    if (path == "/api/state") return request.method == "GET" ? Ok(StateJson()) : wrongMethod("GET");
+    if (path == "/api/state") return request.method == "GET" ? Ok(StateOf(session_).dump()) : wrongMethod("GET");
     if (path == "/api/scene") {
         if (request.method != "GET") return wrongMethod("GET");
         HttpResponse response = Ok(session_.SceneFile());
@@ -243,9 +242,9 @@ HttpResponse ViewApi::Api(const HttpRequest& request) {
         } catch (const InputError& e) {
             return ErrorResponse(422, e.what());
         }
-        const std::vector<std::string> lines = TableLines(session_.Rows());
-        Json answer = {{"row", RowJson(session_.Rows().back(), lines.back())}};
-        answer["state"] = Json::parse(StateJson());
+        Json state = StateOf(session_);
+        Json answer = {{"row", state["rows"].back()}};
+        answer["state"] = std::move(state);
         return Ok(answer.dump());
     }
     if (path == "/api/settings") {
@@ -278,7 +277,7 @@ HttpResponse ViewApi::Api(const HttpRequest& request) {
         CheckOnly(body, {});
         if (!session_.Undo()) return ErrorResponse(422, "there is no step to undo");
     }
-    return Ok(StateJson());
+    return Ok(StateOf(session_).dump());
 }
 
 }  // namespace crumpletool

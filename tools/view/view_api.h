@@ -31,7 +31,6 @@ public:
 private:
     HttpResponse Api(const HttpRequest& request);
     HttpResponse File(const std::string& name, const std::string& type, bool withToken) const;
-    std::string StateJson();
 
     ViewSession& session_;
     ViewFiles files_;
